@@ -1,0 +1,30 @@
+# Sourced by scripts/run and scripts/test: installs what a fresh Debian 12 machine lacks.
+# Quick when everything is there: it asks dpkg first and calls apt-get only for what is missing.
+
+SORVANE_PACKAGES=(
+  g++ clang cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libbenchmark-dev linux-libc-dev
+  xvfb xauth xdotool x11-utils imagemagick
+  iproute2 procps
+)
+
+sorvane_install_deps() {
+  local missing=() p
+  for p in "${SORVANE_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+sorvane_build() {
+  local dir=$1; shift
+  cmake -S "$SORVANE_ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$(nproc)"
+}
