@@ -1,0 +1,357 @@
+#include "UnitZPerformanceGraph.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
+#include <cstring>
+
+// ---------------------------------------------------------------------------
+// TZPerformanceSource
+
+TZPerformanceSource::TZPerformanceSource(QObject* owner)
+    : QObject(owner), FRandom(std::random_device{}()) {}
+
+TZPerformanceSource::~TZPerformanceSource() {
+    if (Registered && FGraph) FGraph->RemoveSource(this);
+    SetCount(0);
+}
+
+void TZPerformanceSource::SetGraph(TZPerformanceGraph* graph) {
+    if (FGraph && Registered) FGraph->RemoveSource(this);
+    FGraph = graph;
+    if (FGraph) FGraph->AddSource(this);
+}
+
+void TZPerformanceSource::SetCount(std::int32_t n) {
+    if (n <= 0) {
+        std::vector<std::int32_t>().swap(FValues);
+        std::vector<std::uint8_t>().swap(FValid);
+        return;
+    }
+    // resize keeps the newest slots (the front) and adds empty, invalid ones.
+    FValues.resize(static_cast<std::size_t>(n), 0);
+    FValid.resize(static_cast<std::size_t>(n), 0);
+}
+
+std::int32_t TZPerformanceSource::GetValue(std::int32_t i) const {
+    return i >= 0 && i < Count() ? FValues[static_cast<std::size_t>(i)] : 0;
+}
+
+void TZPerformanceSource::SetValue(std::int32_t i, std::int32_t v) {
+    if (i >= 0 && i < Count()) FValues[static_cast<std::size_t>(i)] = v;
+}
+
+bool TZPerformanceSource::IsValid(std::int32_t i) const {
+    return i >= 0 && i < Count() && FValid[static_cast<std::size_t>(i)] != 0;
+}
+
+void TZPerformanceSource::SetValid(std::int32_t i, bool b) {
+    if (i >= 0 && i < Count()) FValid[static_cast<std::size_t>(i)] = b ? 1 : 0;
+}
+
+std::int32_t TZPerformanceSource::GetAverage(std::int32_t i) const {
+    const std::int32_t count = Count();
+    if (i < 0 || i >= count) return 0;
+    // Slots past the last one are never valid, so a huge Delay stops there.
+    const std::int32_t last = std::min<std::int64_t>(std::int64_t{i} + Delay, count - 1);
+    std::int64_t sum = 0;
+    std::int32_t number = 0;
+    for (std::int32_t j = i + 1; j <= last; ++j) {
+        if (FValid[static_cast<std::size_t>(j)]) {
+            sum += FValues[static_cast<std::size_t>(j)];
+            ++number;
+        }
+    }
+    // C++ division truncates toward zero; the 64-bit sum cannot wrap.
+    return number > 0 ? static_cast<std::int32_t>(sum / number) : 0;
+}
+
+void TZPerformanceSource::Shift() {
+    const std::size_t count = FValues.size();
+    if (count >= 2) {
+        std::memmove(FValues.data() + 1, FValues.data(), (count - 1) * sizeof(std::int32_t));
+        std::memmove(FValid.data() + 1, FValid.data(), count - 1);
+    }
+    if (count >= 1) {
+        FValues[0] = 0;
+        FValid[0] = 0;
+    }
+}
+
+void TZPerformanceSource::Clear() {
+    std::fill(FValues.begin(), FValues.end(), 0);
+    std::fill(FValid.begin(), FValid.end(), 0);
+    HasLast = false;
+}
+
+void TZPerformanceSource::Sample() {
+    std::uniform_int_distribution<std::int32_t> pick(0, 100);
+    FGraph->AddValue(this, pick(FRandom));
+}
+
+// ---------------------------------------------------------------------------
+// TZPerformanceGraph
+
+TZPerformanceGraph::TZPerformanceGraph(QWidget* owner) : QWidget(owner) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    SetGamma(2.5);
+}
+
+TZPerformanceGraph::~TZPerformanceGraph() {
+    FreeImage();
+    for (TZPerformanceSource* source : FSources)
+        source->Registered = false;
+    FSources.clear();
+}
+
+void TZPerformanceGraph::SetBounds(int left, int top, int width, int height) {
+    if (left == 0 && top == 0 && width == 0 && height == 0) {
+        width = 202;
+        height = 102;
+    }
+    setGeometry(left, top, width, height);
+    Rebuild();
+}
+
+void TZPerformanceGraph::AddSource(TZPerformanceSource* source) {
+    if (!source || std::find(FSources.begin(), FSources.end(), source) != FSources.end()) return;
+    FSources.push_back(source);
+    source->Registered = true;
+    if (width() > 2) source->SetCount(width() - 2);
+}
+
+void TZPerformanceGraph::RemoveSource(TZPerformanceSource* source) {
+    const auto it = std::find(FSources.begin(), FSources.end(), source);
+    if (it == FSources.end()) return;
+    FSources.erase(it);
+    source->Registered = false;
+}
+
+TZImageView TZPerformanceGraph::View() {
+    return {FPixels.empty() ? nullptr : FPixels.data(), FImageWidth, FImageHeight,
+            ImageStride(FImageWidth)};
+}
+
+void TZPerformanceGraph::DrawSegment(const TZPerformanceSource& source, std::int32_t fromColumn,
+                                     std::int32_t fromValue, std::int32_t toColumn,
+                                     std::int32_t toValue) {
+    const std::int32_t h = FImageHeight;
+    const std::int32_t y1 = h - 1 - MapValue(fromValue, source.Min, source.Max, FGrid.Curve, h);
+    const std::int32_t y2 = h - 1 - MapValue(toValue, source.Min, source.Max, FGrid.Curve, h);
+    DrawLine(View(), FTables, fromColumn, y1, toColumn, y2, source.Color());
+}
+
+void TZPerformanceGraph::AddValue(TZPerformanceSource* source, std::int32_t value) {
+    source->SetValue(0, value);
+    source->SetValid(0, true);
+    const std::int32_t b = source->GetAverage(0);
+    if (source->HasLast && HasImage())
+        DrawSegment(*source, FImageWidth - 1 - source->LastPos, source->LastValue, FImageWidth - 1,
+                    b);
+    source->LastPos = 0;
+    source->LastValue = b;
+    source->HasLast = true;
+}
+
+void TZPerformanceGraph::Advance() {
+    if (HasImage()) {
+        const std::size_t stride = static_cast<std::size_t>(Stride());
+        const std::size_t size = stride * static_cast<std::size_t>(FImageHeight);
+        std::memmove(FPixels.data(), FPixels.data() + 3, size - 3);
+        const std::size_t right = 3 * static_cast<std::size_t>(FImageWidth - 1);
+        for (std::size_t row = 0; row < static_cast<std::size_t>(FImageHeight); ++row)
+            std::memset(FPixels.data() + row * stride + right, 0, 3);
+    }
+    FGrid.VGridPhase = (FGrid.VGridPhase + 1) % FGrid.VGridSpace;
+    if (HasImage()) {
+        DrawHGrid(View(), FTables, FGrid, FImageWidth - 1);
+        DrawVGrid(View(), FTables, FGrid, FImageWidth - 1);
+    }
+    // Indexed: a Sample that detaches a source must not invalidate the walk.
+    for (std::size_t i = 0; i < FSources.size(); ++i) {
+        TZPerformanceSource* source = FSources[i];
+        source->Shift();
+        source->LastPos += 1;
+        source->Sample();
+    }
+    if (FNeedsRebuild) {
+        FNeedsRebuild = false;
+        FreeImage();
+        Rebuild();
+    }
+    Present();
+}
+
+void TZPerformanceGraph::Refresh() {
+    FNeedsRebuild = false;
+    FreeImage();
+    Rebuild();
+    Present();
+}
+
+void TZPerformanceGraph::Rebuild() {
+    const std::int32_t w = width() - 2;
+    const std::int32_t h = height() - 2;
+    if (HasImage()) {
+        if (w == FImageWidth && h == FImageHeight) return;
+        FreeImage();
+    }
+    if (w <= 0 || h <= 0) return;
+    FImageWidth = w;
+    FImageHeight = h;
+    FPixels.assign(static_cast<std::size_t>(ImageStride(w)) * static_cast<std::size_t>(h), 0);
+    FScreen = QImage(w, h, QImage::Format_RGB32);
+    const TZImageView view = View();
+    for (std::int32_t x = 0; x < w; ++x) {
+        DrawHGrid(view, FTables, FGrid, x);
+        DrawVGrid(view, FTables, FGrid, x);
+    }
+    for (TZPerformanceSource* source : FSources) {
+        source->SetCount(w);
+        source->HasLast = false;
+        for (std::int32_t k = 0; k < w; ++k) {
+            const std::int32_t p = w - 1 - k;
+            if (p >= source->Count() || !source->IsValid(p)) continue;
+            const std::int32_t b = source->GetAverage(p);
+            if (source->HasLast)
+                DrawSegment(*source, w - 1 - source->LastPos, source->LastValue, k, b);
+            source->LastPos = p;
+            source->LastValue = b;
+            source->HasLast = true;
+        }
+    }
+}
+
+void TZPerformanceGraph::FreeImage() {
+    if (!HasImage()) return;
+    std::vector<std::uint8_t>().swap(FPixels);
+    FScreen = QImage();
+}
+
+void TZPerformanceGraph::Present() {
+    if (HasImage()) {
+        // Flip the bottom-up BGR rows into the top-down screen copy; no allocation.
+        const std::size_t stride = static_cast<std::size_t>(Stride());
+        for (std::int32_t y = 0; y < FImageHeight; ++y) {
+            const std::uint8_t* src =
+                FPixels.data() + static_cast<std::size_t>(FImageHeight - 1 - y) * stride;
+            auto* dst = reinterpret_cast<QRgb*>(FScreen.scanLine(y));
+            for (std::int32_t x = 0; x < FImageWidth; ++x, src += 3)
+                dst[x] = 0xFF000000u | (QRgb{src[2]} << 16) | (QRgb{src[1]} << 8) | src[0];
+        }
+    }
+    update(1, 1, std::max(width() - 2, 0), std::max(height() - 2, 0));
+}
+
+void TZPerformanceGraph::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const int w = width();
+    const int h = height();
+    if (w <= 0 || h <= 0) return;
+    const QColor shadow = palette().color(QPalette::Dark);
+    const QColor highlight = palette().color(QPalette::Light);
+    // Sunken frame: left and top in shadow, bottom and right in highlight.
+    painter.fillRect(0, 0, w, 1, shadow);
+    painter.fillRect(0, 0, 1, h, shadow);
+    painter.fillRect(0, h - 1, w, 1, highlight);
+    painter.fillRect(w - 1, 0, 1, h, highlight);
+    if (HasImage())
+        painter.drawImage(1, 1, FScreen);
+    else if (w > 2 && h > 2)
+        painter.fillRect(1, 1, w - 2, h - 2, Qt::black);
+}
+
+void TZPerformanceGraph::resizeEvent(QResizeEvent*) {
+    Rebuild();
+}
+
+void TZPerformanceGraph::mousePressEvent(QMouseEvent* event) {
+    FPressed = true;
+    if (OnMouseDown) {
+        const QPoint p = event->position().toPoint();
+        OnMouseDown(event->button(), event->modifiers(), p.x(), p.y());
+    }
+}
+
+void TZPerformanceGraph::mouseMoveEvent(QMouseEvent* event) {
+    if (OnMouseMove) {
+        const QPoint p = event->position().toPoint();
+        OnMouseMove(event->buttons(), event->modifiers(), p.x(), p.y());
+    }
+}
+
+void TZPerformanceGraph::mouseReleaseEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    if (OnMouseUp) OnMouseUp(event->button(), event->modifiers(), p.x(), p.y());
+    if (FPressed && rect().contains(p) && OnClick) OnClick();
+    FPressed = false;
+}
+
+void TZPerformanceGraph::mouseDoubleClickEvent(QMouseEvent*) {
+    if (OnDblClick) OnDblClick();
+}
+
+// ---------------------------------------------------------------------------
+// Property writes: each schedules a full redraw only when it can change the image.
+
+void TZPerformanceGraph::SetCurve(double value) {
+    FGrid.Curve = value;
+    FNeedsRebuild = true;
+}
+
+void TZPerformanceGraph::SetGamma(double value) {
+    FGamma = value;
+    BuildToneTables(FTables, value);
+    FNeedsRebuild = true;
+}
+
+void TZPerformanceGraph::SetGridCurve(bool value) {
+    if (value == FGrid.GridCurve) return;
+    FGrid.GridCurve = value;
+    if (FGrid.HGrid) FNeedsRebuild = true;
+}
+
+void TZPerformanceGraph::SetGridGamma(bool value) {
+    if (value == FGrid.GridGamma) return;
+    FGrid.GridGamma = value;
+    if (FGrid.HGrid) FNeedsRebuild = true;
+}
+
+void TZPerformanceGraph::SetHGrid(bool value) {
+    if (value == FGrid.HGrid) return;
+    FGrid.HGrid = value;
+    FNeedsRebuild = true;
+}
+
+void TZPerformanceGraph::SetHGridSpace(std::int32_t value) {
+    if (value == FGrid.HGridSpace) return;
+    FGrid.HGridSpace = value;
+    if (FGrid.HGrid) FNeedsRebuild = true;
+}
+
+void TZPerformanceGraph::SetHGridColor(TColor value) {
+    if (value == FGrid.HGridColor) return;
+    FGrid.HGridColor = value;
+    if (FGrid.HGrid) FNeedsRebuild = true;
+}
+
+void TZPerformanceGraph::SetVGrid(bool value) {
+    if (value == FGrid.VGrid) return;
+    FGrid.VGrid = value;
+    FNeedsRebuild = true;
+}
+
+void TZPerformanceGraph::SetVGridSpace(std::int32_t value) {
+    if (value <= 0) value = 5;
+    if (value == FGrid.VGridSpace) return;
+    FGrid.VGridSpace = value;
+    FGrid.VGridPhase %= value;
+    if (FGrid.VGrid) FNeedsRebuild = true;
+}
+
+void TZPerformanceGraph::SetVGridColor(TColor value) {
+    if (value == FGrid.VGridColor) return;
+    FGrid.VGridColor = value;
+    if (FGrid.VGrid) FNeedsRebuild = true;
+}

@@ -1,0 +1,157 @@
+// The traffic graph control and the data series it draws.
+//
+// A TZPerformanceSource is one line: a short history of per-tick samples whose
+// slot p belongs to image column ImageWidth - 1 - p. A TZPerformanceGraph owns
+// a 24-bit bottom-up image; each Advance scrolls it one column, draws the new
+// column's grid and lets every attached source hand over one value, which is
+// averaged, mapped through the graph curve and joined to the previous point.
+// Drawing settings only set a flag; the whole image is redrawn from the
+// histories once, at the next tick or on Refresh.
+#pragma once
+
+#include "ZGraphRender.h"
+
+#include <QImage>
+#include <QObject>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <random>
+#include <vector>
+
+class TZPerformanceGraph;
+
+class TZPerformanceSource : public QObject {
+    Q_OBJECT
+public:
+    explicit TZPerformanceSource(QObject* owner);
+    ~TZPerformanceSource() override;
+
+    // Attaching: leaves the current graph (also when it is the same one), then
+    // joins the end of the new graph's list. Once the graph has been destroyed
+    // this source may only be destroyed.
+    TZPerformanceGraph* Graph() const { return FGraph; }
+    void SetGraph(TZPerformanceGraph* graph);
+
+    TColor Color() const { return FColor; }
+    void SetColor(TColor colour) { FColor = colour; }
+
+    std::int32_t Count() const { return static_cast<std::int32_t>(FValues.size()); }
+    void SetCount(std::int32_t n);
+    std::int32_t GetValue(std::int32_t i) const;
+    void SetValue(std::int32_t i, std::int32_t v);
+    bool IsValid(std::int32_t i) const;
+    void SetValid(std::int32_t i, bool b);
+    // Mean of the Delay valid slots before i (i + 1 ... i + Delay), truncated toward zero.
+    std::int32_t GetAverage(std::int32_t i) const;
+    void Shift();
+    void Clear();
+
+    // Produces the next value and hands it to the graph with AddValue, once.
+    virtual void Sample();
+
+    // Written by the graph's AddSource / RemoveSource / destruction only.
+    bool Registered = false;
+    std::int32_t Max = 100;
+    std::int32_t Min = 0;
+    std::int32_t Delay = 1;
+    std::int32_t LastPos = 0;
+    std::int32_t LastValue = 0;
+    bool HasLast = false;
+
+private:
+    TZPerformanceGraph* FGraph = nullptr;
+    std::vector<std::int32_t> FValues;
+    std::vector<std::uint8_t> FValid;
+    TColor FColor = 0x00FF00;
+    std::minstd_rand FRandom;
+};
+
+class TZPerformanceGraph : public QWidget {
+    Q_OBJECT
+public:
+    explicit TZPerformanceGraph(QWidget* owner);
+    ~TZPerformanceGraph() override;
+
+    // All four 0 gives a 202 x 102 control (a 200 x 100 image). Rebuilds at once
+    // when the size changed.
+    void SetBounds(int left, int top, int width, int height);
+
+    void AddSource(TZPerformanceSource* source);
+    void RemoveSource(TZPerformanceSource* source);
+    const std::vector<TZPerformanceSource*>& Sources() const { return FSources; }
+
+    void AddValue(TZPerformanceSource* source, std::int32_t value);
+    // One timer tick.
+    void Advance();
+    // Redraws everything from the histories now and shows it.
+    void Refresh();
+
+    double Curve() const { return FGrid.Curve; }
+    void SetCurve(double value);
+    double Gamma() const { return FGamma; }
+    void SetGamma(double value);
+    bool GridCurve() const { return FGrid.GridCurve; }
+    void SetGridCurve(bool value);
+    bool GridGamma() const { return FGrid.GridGamma; }
+    void SetGridGamma(bool value);
+    bool HGrid() const { return FGrid.HGrid; }
+    void SetHGrid(bool value);
+    std::int32_t HGridSpace() const { return FGrid.HGridSpace; }
+    void SetHGridSpace(std::int32_t value);
+    TColor HGridColor() const { return FGrid.HGridColor; }
+    void SetHGridColor(TColor value);
+    bool VGrid() const { return FGrid.VGrid; }
+    void SetVGrid(bool value);
+    std::int32_t VGridSpace() const { return FGrid.VGridSpace; }
+    void SetVGridSpace(std::int32_t value);
+    TColor VGridColor() const { return FGrid.VGridColor; }
+    void SetVGridColor(TColor value);
+
+    bool NeedsRebuild() const { return FNeedsRebuild; }
+    std::int32_t VGridPhase() const { return FGrid.VGridPhase; }
+    bool HasImage() const { return !FPixels.empty(); }
+    std::int32_t ImageWidth() const { return FImageWidth; }
+    std::int32_t ImageHeight() const { return FImageHeight; }
+    std::int32_t Stride() const { return ImageStride(FImageWidth); }
+    // The image bytes (blue, green, red; rows bottom-up); null without an image.
+    const std::uint8_t* Pixels() const { return FPixels.empty() ? nullptr : FPixels.data(); }
+    const TZToneTables& ToneTables() const { return FTables; }
+    // The image as it goes to the screen (top-down); null without an image.
+    const QImage& ScreenImage() const { return FScreen; }
+
+    // Mouse events of the control, in its own coordinates; unassigned ones are skipped.
+    std::function<void(Qt::MouseButton, Qt::KeyboardModifiers, int, int)> OnMouseDown;
+    std::function<void(Qt::MouseButtons, Qt::KeyboardModifiers, int, int)> OnMouseMove;
+    std::function<void(Qt::MouseButton, Qt::KeyboardModifiers, int, int)> OnMouseUp;
+    std::function<void()> OnClick;
+    std::function<void()> OnDblClick;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    void Rebuild();
+    void FreeImage();
+    void Present();
+    void DrawSegment(const TZPerformanceSource& source, std::int32_t fromColumn,
+                     std::int32_t fromValue, std::int32_t toColumn, std::int32_t toValue);
+    TZImageView View();
+
+    bool FNeedsRebuild = true;
+    TZGridSettings FGrid;
+    double FGamma = 2.5;
+    TZToneTables FTables;
+    std::int32_t FImageWidth = 0;
+    std::int32_t FImageHeight = 0;
+    std::vector<std::uint8_t> FPixels;
+    QImage FScreen; // top-down copy for painting, sized with the image
+    std::vector<TZPerformanceSource*> FSources;
+    bool FPressed = false;
+};
