@@ -230,21 +230,26 @@ void TZPerformanceGraph::FreeImage() {
 }
 
 void TZPerformanceGraph::Present() {
-    if (HasImage()) {
-        // Flip the bottom-up BGR rows into the top-down screen copy; no allocation.
-        const std::size_t stride = static_cast<std::size_t>(Stride());
-        for (std::int32_t y = 0; y < FImageHeight; ++y) {
-            const std::uint8_t* src =
-                FPixels.data() + static_cast<std::size_t>(FImageHeight - 1 - y) * stride;
-            auto* dst = reinterpret_cast<QRgb*>(FScreen.scanLine(y));
-            for (std::int32_t x = 0; x < FImageWidth; ++x, src += 3)
-                dst[x] = 0xFF000000u | (QRgb{src[2]} << 16) | (QRgb{src[1]} << 8) | src[0];
-        }
-    }
     update(1, 1, std::max(width() - 2, 0), std::max(height() - 2, 0));
 }
 
-void TZPerformanceGraph::paintEvent(QPaintEvent*) {
+void TZPerformanceGraph::PresentTo(QPainter& painter, const QRect& dirty) {
+    const QRect area = dirty.translated(-1, -1).intersected(QRect(0, 0, FImageWidth, FImageHeight));
+    if (!HasImage() || area.isEmpty()) return;
+    // Flip the bottom-up BGR rows into the upright screen copy; no allocation.
+    const std::size_t stride = static_cast<std::size_t>(Stride());
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const std::uint8_t* src = FPixels.data() +
+                                  static_cast<std::size_t>(FImageHeight - 1 - y) * stride +
+                                  3 * static_cast<std::size_t>(area.left());
+        auto* dst = reinterpret_cast<QRgb*>(FScreen.scanLine(y));
+        for (int x = area.left(); x <= area.right(); ++x, src += 3)
+            dst[x] = 0xFF000000u | (QRgb{src[2]} << 16) | (QRgb{src[1]} << 8) | src[0];
+    }
+    painter.drawImage(area.topLeft() + QPoint(1, 1), FScreen, area);
+}
+
+void TZPerformanceGraph::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const int w = width();
     const int h = height();
@@ -257,7 +262,7 @@ void TZPerformanceGraph::paintEvent(QPaintEvent*) {
     painter.fillRect(0, h - 1, w, 1, highlight);
     painter.fillRect(w - 1, 0, 1, h, highlight);
     if (HasImage())
-        painter.drawImage(1, 1, FScreen);
+        PresentTo(painter, event->rect());
     else if (w > 2 && h > 2)
         painter.fillRect(1, 1, w - 2, h - 2, Qt::black);
 }

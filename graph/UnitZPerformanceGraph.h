@@ -13,6 +13,7 @@
 
 #include <QImage>
 #include <QObject>
+#include <QPainter>
 #include <QWidget>
 
 #include <cstdint>
@@ -118,8 +119,10 @@ public:
     // The image bytes (blue, green, red; rows bottom-up); null without an image.
     const std::uint8_t* Pixels() const { return FPixels.empty() ? nullptr : FPixels.data(); }
     const TZToneTables& ToneTables() const { return FTables; }
-    // The image as it goes to the screen (top-down); null without an image.
+    // The image as last painted (upright); null without an image.
     const QImage& ScreenImage() const { return FScreen; }
+    // Paints the part of the image inside dirty (control coordinates) at (1, 1).
+    void PresentTo(QPainter& painter, const QRect& dirty);
 
     // Mouse events of the control, in its own coordinates; unassigned ones are skipped.
     std::function<void(Qt::MouseButton, Qt::KeyboardModifiers, int, int)> OnMouseDown;

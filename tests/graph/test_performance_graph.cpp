@@ -588,6 +588,7 @@ void TestPerformanceGraph::frame() {
     graph->SetGridGamma(false);
     graph->SetHGridColor(0x0000FF);
     graph->Refresh();
+    graph->grab();
     // 8 rows: t = 7 * 1 / 2 = 3.5 -> row 4 from the bottom -> screen row 3.
     QCOMPARE(Channel(*graph, 0, 4, 2), 255);
     QCOMPARE(graph->ScreenImage().pixel(0, 3), qRgb(255, 0, 0));
