@@ -1,0 +1,284 @@
+#include "SingleInstance.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <random>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace instance {
+
+namespace {
+
+constexpr std::size_t kMaxName = 255;   // NAME_MAX of the common file systems
+constexpr std::size_t kMaxPending = 16; // connections waiting for their record
+
+bool PrivateDirectory(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           st.st_uid == ::getuid() && (st.st_mode & 0777) == 0700;
+}
+
+std::uint64_t StableHash(const std::string& text) {
+    std::uint64_t h = 1469598103934665603ull; // FNV-1a
+    for (unsigned char c : text) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+bool MakeAddress(const std::string& path, sockaddr_un& address) {
+    std::memset(&address, 0, sizeof address);
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
+// A non-blocking connection to the port; -1 when nobody listens there.
+int ConnectPort(const std::string& dir, std::uint32_t number) {
+    sockaddr_un address{};
+    if (dir.empty() || number == 0 || !MakeAddress(PortPath(dir, number), address)) return -1;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return fd;
+    const int error = errno;
+    ::close(fd);
+    // A full backlog still means someone listens.
+    return error == EAGAIN ? -2 : -1;
+}
+
+std::uint32_t LittleEndian(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+           std::uint32_t{p[3]} << 24;
+}
+
+void PutLittleEndian(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+} // namespace
+
+std::string RuntimeDirectory() {
+    if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && PrivateDirectory(xdg)) return xdg;
+    const std::string dir = "/tmp/sorvane-" + std::to_string(::getuid());
+    if (::mkdir(dir.c_str(), 0700) == 0) {
+        ::chmod(dir.c_str(), 0700); // whatever the umask took away
+    } else if (errno != EEXIST) {
+        return {};
+    }
+    return PrivateDirectory(dir) ? dir : std::string{};
+}
+
+std::string InstanceKey(const std::string& executablePath) {
+    std::string key = executablePath;
+    for (char& c : key)
+        if (c == '/') c = '_';
+    return key;
+}
+
+std::string ObjectName(const std::string& prefix, const std::string& key) {
+    std::string name = prefix + key;
+    if (name.size() <= kMaxName) return name;
+    char hash[17];
+    std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(StableHash(key)));
+    return name.substr(0, kMaxName - 17) + "_" + hash;
+}
+
+// ---------------------------------------------------------------------------
+
+TInstanceLock::~TInstanceLock() {
+    if (FFd >= 0) ::close(FFd);
+}
+
+TInstanceLock::Result TInstanceLock::Acquire(const std::string& path) {
+    if (FFd >= 0) return Result::Acquired;
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) return Result::Failed;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return error == EWOULDBLOCK ? Result::HeldElsewhere : Result::Failed;
+    }
+    FFd = fd;
+    return Result::Acquired;
+}
+
+// ---------------------------------------------------------------------------
+
+TSharedBlock::~TSharedBlock() {
+    Close();
+}
+
+bool TSharedBlock::Open(const std::string& path) {
+    Close();
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid() ||
+        (st.st_size < 4 && ::ftruncate(fd, 4) != 0)) {
+        ::close(fd);
+        return false;
+    }
+    void* data = ::mmap(nullptr, 4, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (data == MAP_FAILED) {
+        ::close(fd);
+        return false;
+    }
+    FFd = fd;
+    FData = data;
+    return true;
+}
+
+std::uint32_t TSharedBlock::Read() const {
+    std::uint32_t value = 0;
+    if (FData) std::memcpy(&value, FData, 4);
+    return value;
+}
+
+void TSharedBlock::Write(std::uint32_t value) {
+    if (FData) std::memcpy(FData, &value, 4);
+}
+
+void TSharedBlock::Close() {
+    if (FData) ::munmap(FData, 4);
+    if (FFd >= 0) ::close(FFd);
+    FData = nullptr;
+    FFd = -1;
+}
+
+// ---------------------------------------------------------------------------
+
+std::string PortPath(const std::string& dir, std::uint32_t number) {
+    return dir + "/sorvane-window-" + std::to_string(number);
+}
+
+bool PortAlive(const std::string& dir, std::uint32_t number) {
+    const int fd = ConnectPort(dir, number);
+    if (fd >= 0) ::close(fd);
+    return fd != -1;
+}
+
+bool PostRecord(const std::string& dir, std::uint32_t number, const TMessageRecord& record) {
+    const int fd = ConnectPort(dir, number);
+    if (fd < 0) return false;
+    std::uint8_t bytes[12];
+    PutLittleEndian(bytes, record.Message);
+    PutLittleEndian(bytes + 4, record.WParam);
+    PutLittleEndian(bytes + 8, record.LParam);
+    const ssize_t sent = ::send(fd, bytes, sizeof bytes, MSG_NOSIGNAL | MSG_DONTWAIT);
+    ::close(fd);
+    return sent == static_cast<ssize_t>(sizeof bytes);
+}
+
+TMessagePort::~TMessagePort() {
+    Close();
+}
+
+bool TMessagePort::Open(const std::string& dir) {
+    Close();
+    if (dir.empty()) return false;
+    std::random_device device;
+    std::mt19937 pick(device() ^ static_cast<std::uint32_t>(::getpid()));
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const std::uint32_t number = pick() | 1u; // never 0
+        const std::string path = PortPath(dir, number);
+        sockaddr_un address{};
+        if (!MakeAddress(path, address)) return false;
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) return false;
+        int bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        if (bound != 0 && errno == EADDRINUSE && !PortAlive(dir, number)) {
+            ::unlink(path.c_str()); // left by a process that died
+            bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        }
+        if (bound == 0 && ::listen(fd, 8) == 0) {
+            ::chmod(path.c_str(), 0600);
+            FListenFd = fd;
+            FNumber = number;
+            FPath = path;
+            return true;
+        }
+        ::close(fd);
+    }
+    return false;
+}
+
+void TMessagePort::Close() {
+    for (const Pending& p : FPending)
+        ::close(p.Fd);
+    FPending.clear();
+    if (FListenFd >= 0) {
+        ::close(FListenFd);
+        ::unlink(FPath.c_str());
+    }
+    FListenFd = -1;
+    FNumber = 0;
+    FPath.clear();
+}
+
+std::vector<TMessageRecord> TMessagePort::Receive() {
+    std::vector<TMessageRecord> records;
+    if (FListenFd < 0) return records;
+    for (;;) {
+        const int fd = ::accept4(FListenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        ucred cred{};
+        socklen_t length = sizeof cred;
+        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &length) != 0 ||
+            cred.uid != ::getuid()) {
+            ::close(fd);
+            continue;
+        }
+        if (FPending.size() >= kMaxPending) {
+            ::close(FPending.front().Fd);
+            FPending.erase(FPending.begin());
+        }
+        FPending.push_back({fd, {}, 0});
+    }
+    for (auto it = FPending.begin(); it != FPending.end();) {
+        bool waiting = false;
+        while (it->Got < sizeof it->Bytes) {
+            const ssize_t got = ::recv(it->Fd, it->Bytes + it->Got, sizeof it->Bytes - it->Got, 0);
+            if (got > 0) {
+                it->Got += static_cast<std::size_t>(got);
+            } else if (got < 0 && errno == EINTR) {
+                continue;
+            } else {
+                waiting = got < 0 && errno == EAGAIN;
+                break;
+            }
+        }
+        if (it->Got == sizeof it->Bytes) {
+            records.push_back({LittleEndian(it->Bytes), LittleEndian(it->Bytes + 4),
+                               LittleEndian(it->Bytes + 8)});
+        } else if (waiting) {
+            ++it;
+            continue;
+        }
+        ::close(it->Fd); // complete, or closed early: done with it
+        it = FPending.erase(it);
+    }
+    return records;
+}
+
+std::vector<int> TMessagePort::PendingFds() const {
+    std::vector<int> fds;
+    for (const Pending& p : FPending)
+        fds.push_back(p.Fd);
+    return fds;
+}
+
+} // namespace instance

@@ -1,0 +1,282 @@
+// Lock, shared block and message port of the single-instance rule.
+#include "SingleInstance.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace instance;
+
+namespace {
+
+// Runs body in a child process that stays alive until killed; returns its pid
+// once body has run.
+pid_t Child(const std::function<void()>& body) {
+    int ready[2];
+    if (::pipe(ready) != 0) return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        body();
+        char c = 1;
+        (void)!::write(ready[1], &c, 1);
+        for (;;)
+            ::pause();
+    }
+    char c = 0;
+    (void)!::read(ready[0], &c, 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    return pid;
+}
+
+void Reap(pid_t pid) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+}
+
+int RawConnect(const std::string& path) {
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::strncpy(a.sun_path, path.c_str(), sizeof a.sun_path - 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+class TestSingleInstance : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void key_data();
+    void key();
+    void objectNames();
+    void runtimeDirectory();
+    void lockHeldByAnotherProcess();
+    void sharedBlock();
+    void portDelivers();
+    void portDropsMalformed();
+    void portStaleAndDead();
+    void portBoundsPending();
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+    std::string path(const char* name) const { return (dir->path() + "/" + name).toStdString(); }
+};
+
+void TestSingleInstance::init() {
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    ::chmod(dir->path().toLocal8Bit().constData(), 0700);
+}
+
+void TestSingleInstance::key_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("key");
+    QTest::newRow("plain") << "/opt/tools/sorvane"
+                           << "_opt_tools_sorvane";
+    QTest::newRow("case kept") << "/Home/A/Sorvane"
+                               << "_Home_A_Sorvane";
+    QTest::newRow("dots and blanks") << "/a b/c.d/x"
+                                     << "_a b_c.d_x";
+}
+
+void TestSingleInstance::key() {
+    QFETCH(QString, path);
+    QFETCH(QString, key);
+    QCOMPARE(QString::fromStdString(InstanceKey(path.toStdString())), key);
+    QCOMPARE(QString::fromStdString(ObjectName("MutexSorvane_", key.toStdString())),
+             "MutexSorvane_" + key);
+}
+
+void TestSingleInstance::objectNames() {
+    const std::string longA = InstanceKey("/" + std::string(400, 'a') + "/sorvane");
+    const std::string longB = InstanceKey("/" + std::string(400, 'a') + "/sorvanf");
+    const std::string a = ObjectName("ShareSorvane_", longA);
+    QVERIFY(a.size() <= 255);
+    QCOMPARE(a, ObjectName("ShareSorvane_", longA)); // stable
+    QVERIFY(a != ObjectName("ShareSorvane_", longB));
+    QVERIFY(a.rfind("ShareSorvane_", 0) == 0);
+    // And it really is a usable file name.
+    TInstanceLock lock;
+    QCOMPARE(lock.Acquire(path("") + a), TInstanceLock::Result::Acquired);
+}
+
+void TestSingleInstance::runtimeDirectory() {
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", dir->path().toLocal8Bit());
+    QCOMPARE(QString::fromStdString(RuntimeDirectory()), dir->path());
+
+    // A runtime directory others may enter is not used.
+    ::chmod(dir->path().toLocal8Bit().constData(), 0755);
+    const std::string fallback = RuntimeDirectory();
+    const std::string expected = "/tmp/sorvane-" + std::to_string(::getuid());
+    QCOMPARE(fallback, expected);
+    struct stat st {};
+    QCOMPARE(::lstat(fallback.c_str(), &st), 0);
+    QCOMPARE(int(st.st_mode & 0777), 0700);
+    QCOMPARE(st.st_uid, ::getuid());
+
+    qputenv("XDG_RUNTIME_DIR", "");
+    QCOMPARE(RuntimeDirectory(), expected);
+    if (saved.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", saved);
+}
+
+void TestSingleInstance::lockHeldByAnotherProcess() {
+    const std::string lockPath = path("MutexSorvane__x");
+    const pid_t holder = Child([&] {
+        static TInstanceLock lock;
+        if (lock.Acquire(lockPath) != TInstanceLock::Result::Acquired) ::_exit(3);
+    });
+    QVERIFY(holder > 0);
+    {
+        TInstanceLock second;
+        QCOMPARE(second.Acquire(lockPath), TInstanceLock::Result::HeldElsewhere);
+    }
+    Reap(holder); // a crash leaves nothing that blocks the next start
+    TInstanceLock next;
+    QCOMPARE(next.Acquire(lockPath), TInstanceLock::Result::Acquired);
+    QCOMPARE(TInstanceLock().Acquire(path("no/such/dir/lock")), TInstanceLock::Result::Failed);
+}
+
+void TestSingleInstance::sharedBlock() {
+    const std::string blockPath = path("ShareSorvane__x");
+    TSharedBlock first;
+    QVERIFY(first.Open(blockPath));
+    QCOMPARE(first.Read(), 0u);
+    first.Write(0xCAFE1234u);
+    const pid_t reader = Child([&] {
+        TSharedBlock other;
+        if (!other.Open(blockPath) || other.Read() != 0xCAFE1234u) ::_exit(4);
+        other.Write(77);
+    });
+    QVERIFY(reader > 0);
+    QCOMPARE(first.Read(), 77u);
+    Reap(reader);
+    struct stat st {};
+    QCOMPARE(::stat(blockPath.c_str(), &st), 0);
+    QCOMPARE(int(st.st_size), 4);
+    QCOMPARE(int(st.st_mode & 0777), 0600);
+    first.Close();
+    QCOMPARE(first.Read(), 0u);
+    QVERIFY(!TSharedBlock().Open(path("missing/dir/block")));
+    // A directory in the block's place is refused, not mapped.
+    ::mkdir(path("ShareSorvane__dir").c_str(), 0700);
+    QVERIFY(!TSharedBlock().Open(path("ShareSorvane__dir")));
+}
+
+void TestSingleInstance::portDelivers() {
+    const std::string d = dir->path().toStdString();
+    TMessagePort port;
+    QVERIFY(port.Open(d));
+    QVERIFY(port.Number() != 0);
+    struct stat st {};
+    QCOMPARE(::stat(PortPath(d, port.Number()).c_str(), &st), 0);
+    QCOMPARE(int(st.st_mode & 0777), 0600);
+    QVERIFY(PortAlive(d, port.Number()));
+    port.Receive(); // the liveness probe: no record
+
+    QVERIFY(PostRecord(d, port.Number(), {1024, 100, 0}));
+    QVERIFY(PostRecord(d, port.Number(), {1024, 0xFFFFFFFFu, 7}));
+    const auto records = port.Receive();
+    QCOMPARE(int(records.size()), 2);
+    QCOMPARE(records[0].Message, 1024u);
+    QCOMPARE(records[0].WParam, 100u);
+    QCOMPARE(records[1].WParam, 0xFFFFFFFFu);
+    QCOMPARE(records[1].LParam, 7u);
+
+    // Little-endian on the wire.
+    const int fd = RawConnect(PortPath(d, port.Number()));
+    const unsigned char raw[12] = {0, 4, 0, 0, 101, 0, 0, 0, 0, 0, 0, 0};
+    QCOMPARE(int(::send(fd, raw, 12, 0)), 12);
+    ::close(fd);
+    const auto one = port.Receive();
+    QCOMPARE(int(one.size()), 1);
+    QCOMPARE(one[0].Message, 1024u);
+    QCOMPARE(one[0].WParam, 101u);
+}
+
+void TestSingleInstance::portDropsMalformed() {
+    const std::string d = dir->path().toStdString();
+    TMessagePort port;
+    QVERIFY(port.Open(d));
+    const std::string p = PortPath(d, port.Number());
+
+    const int shortFd = RawConnect(p); // five bytes, then gone
+    QCOMPARE(int(::send(shortFd, "hello", 5, 0)), 5);
+    ::close(shortFd);
+    QVERIFY(port.Receive().empty());
+    QVERIFY(port.PendingFds().empty());
+
+    const int slow = RawConnect(p); // a record in two parts
+    const unsigned char head[5] = {0, 4, 0, 0, 1};
+    const unsigned char tail[7] = {0, 0, 0, 0, 0, 0, 0};
+    QCOMPARE(int(::send(slow, head, 5, 0)), 5);
+    QVERIFY(port.Receive().empty());
+    QCOMPARE(int(port.PendingFds().size()), 1);
+    QCOMPARE(int(::send(slow, tail, 7, 0)), 7);
+    const auto records = port.Receive();
+    QCOMPARE(int(records.size()), 1);
+    QCOMPARE(records[0].WParam, 1u);
+    QVERIFY(port.PendingFds().empty());
+    ::close(slow);
+}
+
+void TestSingleInstance::portStaleAndDead() {
+    const std::string d = dir->path().toStdString();
+    // A socket file whose listener is gone, as a crash leaves it.
+    const std::string stale = PortPath(d, 42);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::strncpy(a.sun_path, stale.c_str(), sizeof a.sun_path - 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    QCOMPARE(::listen(fd, 1), 0);
+    QVERIFY(PortAlive(d, 42));
+    ::close(fd);
+    QVERIFY(!PortAlive(d, 42));
+    QVERIFY(!PostRecord(d, 42, {1024, 100, 0}));
+    QVERIFY(!PortAlive(d, 0));
+    QVERIFY(!PortAlive(d, 43));
+
+    TMessagePort port;
+    QVERIFY(port.Open(d));
+    const std::uint32_t n = port.Number();
+    port.Close();
+    QVERIFY(!PortAlive(d, n));
+    QVERIFY(!TMessagePort().Open(std::string(200, 'x'))); // no room for the path
+}
+
+void TestSingleInstance::portBoundsPending() {
+    const std::string d = dir->path().toStdString();
+    TMessagePort port;
+    QVERIFY(port.Open(d));
+    std::vector<int> silent;
+    for (int i = 0; i < 40; ++i) {
+        const int fd = RawConnect(PortPath(d, port.Number()));
+        if (fd >= 0) silent.push_back(fd);
+        port.Receive();
+    }
+    QVERIFY(port.PendingFds().size() <= 16);
+    QVERIFY(PostRecord(d, port.Number(), {1024, 100, 0}));
+    QCOMPARE(int(port.Receive().size()), 1); // still served
+    for (int fd : silent)
+        ::close(fd);
+}
+
+QTEST_APPLESS_MAIN(TestSingleInstance)
+#include "test_single_instance.moc"
