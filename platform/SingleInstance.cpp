@@ -68,6 +68,14 @@ void PutLittleEndian(std::uint8_t* p, std::uint32_t v) {
 
 } // namespace
 
+std::string ExecutablePath() {
+    std::string path(4096, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= path.size()) return {};
+    path.resize(static_cast<std::size_t>(n));
+    return path;
+}
+
 std::string RuntimeDirectory() {
     if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && PrivateDirectory(xdg)) return xdg;
     const std::string dir = "/tmp/sorvane-" + std::to_string(::getuid());

@@ -24,6 +24,10 @@
 
 namespace instance {
 
+// The resolved full path of the running executable (the same path the toolkit
+// reports), readable before any toolkit object exists; empty when unknown.
+std::string ExecutablePath();
+
 // The user's private runtime directory, created if needed; empty when refused.
 std::string RuntimeDirectory();
 

@@ -1,42 +1,51 @@
-// Until the main window exists: the graph in a plain window, fed by two
-// pseudo-random series, ticking once a second.
-#include "UnitZPerformanceGraph.h"
+// Program entry: one running instance per executable file. A second start
+// hands over to the running one and ends before any toolkit object exists.
+#include "SingleInstance.h"
+#include "UnitSorvane.h"
 
 #include <QApplication>
-#include <QTimer>
-#include <QWidget>
+
+#include <cstdlib>
+
+namespace {
+
+// Place windows at absolute positions and keep them on top, which Wayland does
+// not allow: prefer X11 (XWayland) when the user chose nothing and it is there.
+void PreferX11() {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
+    TSorvaneInstance names;
+    names.Key = instance::InstanceKey(instance::ExecutablePath());
+    names.Directory = instance::RuntimeDirectory();
+
+    instance::TInstanceLock mutex;
+    const std::string mutexPath =
+        names.Directory.empty()
+            ? std::string{}
+            : names.Directory + "/" + instance::ObjectName("MutexSorvane_", names.Key);
+    if (!mutexPath.empty() && mutex.Acquire(mutexPath) ==
+                                  instance::TInstanceLock::Result::HeldElsewhere) {
+        instance::TSharedBlock block;
+        if (block.Open(names.Directory + "/" +
+                       instance::ObjectName("ShareSorvane_", names.Key))) {
+            const std::uint32_t window = block.Read();
+            if (instance::PortAlive(names.Directory, window))
+                instance::PostRecord(names.Directory, window, {WM_USER, 100, 0});
+        }
+        return 0;
+    }
+
+    PreferX11();
     QApplication app(argc, argv);
-    QApplication::setApplicationName("Sorvane");
-    QWidget window;
-    window.setWindowTitle("Sorvane");
-    window.setFixedSize(305, 97);
-
-    auto* graph = new TZPerformanceGraph(&window);
-    graph->SetBounds(4, 4, 305 - 8, 97 - 8);
-    auto* receive = new TZPerformanceSource(&window);
-    receive->SetGraph(graph);
-    receive->SetColor(0x0000FF);
-    auto* send = new TZPerformanceSource(&window);
-    send->SetGraph(graph);
-    send->SetColor(0x00FF00);
-
-    graph->SetCurve(0.25);
-    graph->SetGamma(2.50);
-    graph->SetGridCurve(true);
-    graph->SetGridGamma(true);
-    graph->SetHGrid(true);
-    graph->SetHGridSpace(10);
-    graph->SetHGridColor(0xFF0000);
-    graph->SetVGrid(true);
-    graph->SetVGridSpace(60);
-    graph->SetVGridColor(0xFF0000);
-    graph->Refresh();
-
-    auto* timer = new QTimer(&window);
-    QObject::connect(timer, &QTimer::timeout, graph, &TZPerformanceGraph::Advance);
-    timer->start(1000);
-    window.show();
-    return app.exec();
+    QApplication::setApplicationName(QStringLiteral("Sorvane"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Sorvane"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    TFormSorvane form(names);
+    app.exec();
+    return 0;
 }

@@ -1,0 +1,409 @@
+#include "UnitSorvane.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QWindow>
+
+#include <algorithm>
+
+QEvent::Type TUserMessageEvent::EventType() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+int SorvaneHitTest(int x, int y, int w, int h) {
+    if (y <= 4) return x < 16 ? HTTOPLEFT : x > w - 17 ? HTTOPRIGHT : HTTOP;
+    if (y >= h - 5) return x < 16 ? HTBOTTOMLEFT : x > w - 17 ? HTBOTTOMRIGHT : HTBOTTOM;
+    if (x <= 4) return y < 16 ? HTTOPLEFT : y > h - 17 ? HTBOTTOMLEFT : HTLEFT;
+    if (x >= w - 5) return y < 16 ? HTTOPRIGHT : y > h - 17 ? HTBOTTOMRIGHT : HTRIGHT;
+    return HTCLIENT;
+}
+
+QPoint SorvaneFitPosition(int tag, const QSize& screen, const QRect& window) {
+    QPoint p = window.topLeft();
+    if (tag != 1 && tag != 3 && tag != 7 && tag != 9) return p;
+    p.setX(tag == 1 || tag == 7 ? 0 : screen.width() - window.width());
+    p.setY(tag == 1 || tag == 3 ? screen.height() - window.height() : 0);
+    return p;
+}
+
+namespace {
+
+// An axis-parallel line from (x0, y0) towards (x1, y1): the start pixel is drawn,
+// the end pixel is not.
+void Line(QPainter& p, int x0, int y0, int x1, int y1, const QColor& c) {
+    if (y0 == y1 && x0 != x1)
+        p.fillRect(x1 > x0 ? QRect(x0, y0, x1 - x0, 1) : QRect(x1 + 1, y0, x0 - x1, 1), c);
+    else if (x0 == x1 && y0 != y1)
+        p.fillRect(y1 > y0 ? QRect(x0, y0, 1, y1 - y0) : QRect(x0, y1 + 1, 1, y0 - y1), c);
+}
+
+Qt::Edges EdgesOf(int zone) {
+    switch (zone) {
+    case HTLEFT: return Qt::LeftEdge;
+    case HTRIGHT: return Qt::RightEdge;
+    case HTTOP: return Qt::TopEdge;
+    case HTBOTTOM: return Qt::BottomEdge;
+    case HTTOPLEFT: return Qt::TopEdge | Qt::LeftEdge;
+    case HTTOPRIGHT: return Qt::TopEdge | Qt::RightEdge;
+    case HTBOTTOMLEFT: return Qt::BottomEdge | Qt::LeftEdge;
+    case HTBOTTOMRIGHT: return Qt::BottomEdge | Qt::RightEdge;
+    default: return {};
+    }
+}
+
+Qt::CursorShape CursorOf(int zone) {
+    switch (zone) {
+    case HTLEFT:
+    case HTRIGHT: return Qt::SizeHorCursor;
+    case HTTOP:
+    case HTBOTTOM: return Qt::SizeVerCursor;
+    case HTTOPLEFT:
+    case HTBOTTOMRIGHT: return Qt::SizeFDiagCursor;
+    case HTTOPRIGHT:
+    case HTBOTTOMLEFT: return Qt::SizeBDiagCursor;
+    default: return Qt::ArrowCursor;
+    }
+}
+
+constexpr int kMinWidth = 80;
+constexpr int kMinHeight = 40;
+
+} // namespace
+
+void PaintSorvaneFrame(QPainter& p, int w, int h, const QColor& light, const QColor& dark) {
+    const int r = w - 1, b = h - 1;
+    for (int a = 0; a <= 1; ++a) {
+        Line(p, a, b - a, a, a, light);
+        Line(p, a, a, r - a, a, light);
+        Line(p, r - a, a, r - a, b - a, dark);
+        Line(p, r - a, b - a, a, b - a, dark);
+    }
+    // Resize marks where the corner zones end: dark, dark, light from top or left.
+    const int middle[8][4] = {{0, 16, 4, 16},         {r, 16, r - 4, 16},
+                              {0, b - 16, 4, b - 16}, {r, b - 16, r - 4, b - 16},
+                              {16, 0, 16, 4},         {16, b, 16, b - 4},
+                              {r - 16, 0, r - 16, 4}, {r - 16, b, r - 16, b - 4}};
+    const int before[8][4] = {{1, 15, 4, 15},         {r - 1, 15, r - 4, 15},
+                              {1, b - 17, 4, b - 17}, {r - 1, b - 17, r - 4, b - 17},
+                              {15, 1, 15, 4},         {15, b - 1, 15, b - 4},
+                              {r - 17, 1, r - 17, 4}, {r - 17, b - 1, r - 17, b - 4}};
+    const int after[8][4] = {{1, 17, 4, 17},         {r - 1, 17, r - 4, 17},
+                             {1, b - 15, 4, b - 15}, {r - 1, b - 15, r - 4, b - 15},
+                             {17, 1, 17, 4},         {17, b - 1, 17, b - 4},
+                             {r - 15, 1, r - 15, 4}, {r - 15, b - 1, r - 15, b - 4}};
+    for (const auto& l : middle) Line(p, l[0], l[1], l[2], l[3], dark);
+    for (const auto& l : before) Line(p, l[0], l[1], l[2], l[3], dark);
+    for (const auto& l : after) Line(p, l[0], l[1], l[2], l[3], light);
+}
+
+// ---------------------------------------------------------------------------
+
+TFormSorvane::TFormSorvane(const TSorvaneInstance& instance)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint), FInstance(instance) {
+    ui.setupUi(this);
+    FormCreate();
+}
+
+TFormSorvane::~TFormSorvane() { FormDestroy(); }
+
+void TFormSorvane::FormCreate() {
+    setMinimumSize(kMinWidth, kMinHeight);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+
+    FTimer = new QTimer(this);
+    FTimer->setInterval(1000);
+    connect(FTimer, &QTimer::timeout, this, &TFormSorvane::TimerTimer);
+
+    FPopupMenu = new QMenu(this);
+    FPopupMenu->addAction(ui.MenuProperty);
+    FPopupMenu->addAction(ui.MenuStayontop);
+    QMenu* fit = FPopupMenu->addMenu(QStringLiteral("Fit window with..."));
+    for (QAction* item : {ui.MenuFit7, ui.MenuFit9, ui.MenuFit1, ui.MenuFit3}) {
+        fit->addAction(item);
+        connect(item, &QAction::triggered, this,
+                [this, item] { MenuFitClick(item->property("tag").toInt()); });
+    }
+    FPopupMenu->addSeparator();
+    FPopupMenu->addAction(ui.MenuExit);
+    connect(ui.MenuProperty, &QAction::triggered, this, &TFormSorvane::MenuPropertyClick);
+    connect(ui.MenuStayontop, &QAction::triggered, this, &TFormSorvane::MenuStayontopClick);
+    connect(ui.MenuExit, &QAction::triggered, this, &TFormSorvane::MenuExitClick);
+
+    // 1. Publish the message port in the shared block.
+    if (!FInstance.Directory.empty() && FPort.Open(FInstance.Directory)) {
+        FPortNotifier = new QSocketNotifier(FPort.ListenFd(), QSocketNotifier::Read, this);
+        connect(FPortNotifier, &QSocketNotifier::activated, this, &TFormSorvane::ReceivePort);
+        const std::string block =
+            FInstance.Directory + "/" + instance::ObjectName("ShareSorvane_", FInstance.Key);
+        if (FShareHandle.Open(block)) FShareHandle.Write(FPort.Number());
+    }
+
+    // 2. Top right corner of the primary screen.
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+    move(screen.width() - width(), 0);
+
+    // 3. The graph, 4 pixels inside.
+    PerformanceGraph = new TZPerformanceGraph(this);
+    PerformanceGraph->SetBounds(4, 4, width() - 8, height() - 8);
+    PerformanceGraph->setMouseTracking(true);
+    PerformanceGraph->installEventFilter(this);
+    PerformanceGraph->OnMouseDown = [this](Qt::MouseButton b, Qt::KeyboardModifiers m, int x,
+                                           int y) { GraphMouseDown(b, m, x, y); };
+
+    // 4, 5. Receive first: it is drawn and sampled first.
+    ReceiveSource = new TZPerformanceSourceSNMPMIB(this);
+    ReceiveSource->SetGraph(PerformanceGraph);
+    ReceiveSource->SetChoice(0);
+    ReceiveSource->SetSelect(TZSNMPMIBIFSelect::zifInOctets);
+    SendSource = new TZPerformanceSourceSNMPMIB(this);
+    SendSource->SetGraph(PerformanceGraph);
+    SendSource->SetChoice(0);
+    SendSource->SetSelect(TZSNMPMIBIFSelect::zifOutOctets);
+
+    // 6 - 11. Settings.
+    FLoading = true;
+    const TMainWindowSettings s = ReadMainWindowSettings(CurrentBounds());
+    FWindowBounds = s.Window;
+    for (TZPerformanceSourceSNMPMIB* source : {ReceiveSource, SendSource}) {
+        source->SetChoice(s.Interface);
+        source->Max = s.Scale;
+        source->Delay = s.Delay;
+    }
+    ReceiveSource->SetColor(s.ReceiveColor);
+    SendSource->SetColor(s.SendColor);
+    TZPerformanceGraph* g = PerformanceGraph;
+    g->SetCurve(s.Curve);
+    g->SetGamma(s.Gamma);
+    g->SetGridCurve(s.GridCurve);
+    g->SetGridGamma(s.GridGamma);
+    g->SetHGrid(s.HGrid);
+    g->SetHGridSpace(s.HGridSpace);
+    g->SetHGridColor(s.HGridColor);
+    g->SetVGrid(s.VGrid);
+    g->SetVGridSpace(s.VGridSpace);
+    g->SetVGridColor(s.VGridColor);
+    g->Refresh();
+    ApplyStayOnTop(s.StayOnTop);
+
+    // 12. The first tick measures only what flows from now on.
+    RefreshIFTable();
+    ReceiveSource->PrimeReading();
+    SendSource->PrimeReading();
+
+    // 13.
+    PostUserMessage(0);
+    FTimer->start();
+}
+
+void TFormSorvane::FormDestroy() { FShareHandle.Close(); }
+
+void TFormSorvane::FormResize() {
+    PerformanceGraph->SetBounds(4, 4, width() - 8, height() - 8);
+    update(); // the frame depends on the size
+}
+
+TWindowBounds TFormSorvane::CurrentBounds() const { return {x(), y(), width(), height()}; }
+
+bool TFormSorvane::StayOnTop() const { return windowFlags().testFlag(Qt::WindowStaysOnTopHint); }
+
+void TFormSorvane::ApplyStayOnTop(bool on) {
+    ui.MenuStayontop->setChecked(on);
+    Qt::WindowFlags flags = windowFlags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, on);
+    if (QWindow* handle = windowHandle()) {
+        // Change the live window in place: no hide, no new system window.
+        overrideWindowFlags(flags);
+        handle->setFlags(flags);
+    } else {
+        setWindowFlags(flags);
+    }
+}
+
+void TFormSorvane::PostUserMessage(std::uint32_t wParam, std::uint32_t lParam) {
+    QCoreApplication::postEvent(this, new TUserMessageEvent(WM_USER, wParam, lParam));
+}
+
+void TFormSorvane::ReceivePort() {
+    for (const instance::TMessageRecord& r : FPort.Receive())
+        QCoreApplication::postEvent(this, new TUserMessageEvent(r.Message, r.WParam, r.LParam));
+    if (!FPort.PendingFds().empty()) QTimer::singleShot(50, this, &TFormSorvane::ReceivePort);
+}
+
+bool TFormSorvane::event(QEvent* event) {
+    if (event->type() == TUserMessageEvent::EventType()) {
+        const auto* m = static_cast<TUserMessageEvent*>(event);
+        if (m->Message == WM_USER) UserMessage(m->WParam);
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void TFormSorvane::UserMessage(std::uint32_t wParam) {
+    switch (wParam) {
+    case 0: {
+        // Bounds as stored, except a size no screen here could show.
+        const QSize limit = QGuiApplication::primaryScreen()->virtualSize().expandedTo(
+            QSize(kMinWidth, kMinHeight));
+        move(FWindowBounds.x, FWindowBounds.y);
+        resize(std::min(FWindowBounds.cx, limit.width()),
+               std::min(FWindowBounds.cy, limit.height()));
+        FLoading = false;
+        show();
+        break; // the tool window has no taskbar entry to hide
+    }
+    case 1:
+        if (!FLoading) SaveWindowBoundsIfMoved(FWindowBounds, CurrentBounds());
+        break;
+    case 100:
+        show();
+        raise();
+        activateWindow();
+        break;
+    default: break; // 101: no taskbar entry exists to hide
+    }
+}
+
+void TFormSorvane::TimerTimer() {
+    RefreshIFTable();
+    PerformanceGraph->Advance();
+}
+
+void TFormSorvane::MenuPropertyClick() {
+    PostUserMessage(101);
+    if (PropertyDialog) {
+        PropertyDialog->show();
+        PropertyDialog->raise();
+        PropertyDialog->activateWindow();
+    }
+}
+
+void TFormSorvane::MenuStayontopClick() {
+    ApplyStayOnTop(!StayOnTop());
+    WriteStayOnTop(ui.MenuStayontop->isChecked());
+    PostUserMessage(101);
+}
+
+void TFormSorvane::MenuFitClick(int tag) {
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+    move(SorvaneFitPosition(tag, screen, geometry()));
+}
+
+void TFormSorvane::MenuExitClick() { close(); }
+
+void TFormSorvane::GraphMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {
+    if (button == Qt::LeftButton) {
+        StartFrameDrag(PerformanceGraph->mapTo(this, QPoint(x, y)), QCursor::pos());
+    } else if (button == Qt::RightButton) {
+        FPopupMenu->popup(PerformanceGraph->mapToGlobal(QPoint(x, y)));
+    }
+}
+
+bool TFormSorvane::StartFrameDrag(const QPoint& windowPoint, const QPoint& globalPoint) {
+    const int zone = SorvaneHitTest(windowPoint.x(), windowPoint.y(), width(), height());
+    QWindow* handle = windowHandle();
+    const bool system = handle && (zone == HTCLIENT ? handle->startSystemMove()
+                                                    : handle->startSystemResize(EdgesOf(zone)));
+    if (!system) {
+        // No window manager to do it: follow the mouse until the button is released.
+        FDragZone = zone;
+        FDragStart = globalPoint;
+        FDragGeometry = geometry();
+    }
+    return true;
+}
+
+void TFormSorvane::FollowDrag(const QPoint& globalPoint) {
+    const QPoint d = globalPoint - FDragStart;
+    QRect g = FDragGeometry;
+    if (FDragZone == HTCLIENT) {
+        g.translate(d);
+    } else {
+        const Qt::Edges edges = EdgesOf(FDragZone);
+        if (edges & Qt::LeftEdge) g.setLeft(std::min(g.left() + d.x(), g.right() + 1 - kMinWidth));
+        if (edges & Qt::RightEdge) g.setRight(std::max(g.right() + d.x(), g.left() + kMinWidth - 1));
+        if (edges & Qt::TopEdge) g.setTop(std::min(g.top() + d.y(), g.bottom() + 1 - kMinHeight));
+        if (edges & Qt::BottomEdge)
+            g.setBottom(std::max(g.bottom() + d.y(), g.top() + kMinHeight - 1));
+    }
+    setGeometry(g);
+}
+
+void TFormSorvane::UpdateCursor(const QPoint& windowPoint) {
+    const QCursor cursor(
+        CursorOf(SorvaneHitTest(windowPoint.x(), windowPoint.y(), width(), height())));
+    setCursor(cursor);
+    PerformanceGraph->setCursor(cursor);
+}
+
+bool TFormSorvane::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != PerformanceGraph) return QWidget::eventFilter(watched, event);
+    const auto type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
+        type != QEvent::MouseButtonRelease)
+        return false;
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    const QPoint windowPoint = PerformanceGraph->mapTo(this, mouse->position().toPoint());
+    const QPoint global = mouse->globalPosition().toPoint();
+    switch (type) {
+    case QEvent::MouseButtonPress:
+        // The resize band takes in the graph's outermost pixels.
+        if (mouse->button() == Qt::LeftButton &&
+            SorvaneHitTest(windowPoint.x(), windowPoint.y(), width(), height()) != HTCLIENT)
+            return StartFrameDrag(windowPoint, global);
+        return false;
+    case QEvent::MouseMove:
+        if (FDragZone != 0)
+            FollowDrag(global);
+        else
+            UpdateCursor(windowPoint);
+        return false;
+    default:
+        FDragZone = 0;
+        return false;
+    }
+}
+
+void TFormSorvane::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        StartFrameDrag(event->position().toPoint(), event->globalPosition().toPoint());
+}
+
+void TFormSorvane::mouseMoveEvent(QMouseEvent* event) {
+    if (FDragZone != 0)
+        FollowDrag(event->globalPosition().toPoint());
+    else
+        UpdateCursor(event->position().toPoint());
+}
+
+void TFormSorvane::mouseReleaseEvent(QMouseEvent*) { FDragZone = 0; }
+
+void TFormSorvane::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().color(QPalette::Button));
+    PaintSorvaneFrame(painter, width(), height(), palette().color(QPalette::Light),
+                      palette().color(QPalette::Dark));
+}
+
+void TFormSorvane::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    FormResize();
+    PostUserMessage(1);
+}
+
+void TFormSorvane::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    PostUserMessage(1);
+}
+
+void TFormSorvane::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    // A tool window does not end the loop by closing; the main window does.
+    QCoreApplication::quit();
+}
