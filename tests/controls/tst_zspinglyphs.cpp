@@ -102,25 +102,6 @@ private Q_SLOTS:
         QVERIFY(ZSpinGlyph(QImage()).isNull());
         QVERIFY(ZSpinGlyphDisabled(QImage(), Qt::white, Qt::gray).isNull());
     }
-
-    void greyedArrow() {
-        // s shadow, h highlight, . clear: the dark pixels sunk one pixel up-left.
-        const QStringList expected{"...s.....", "..sss....", ".sssss...", "sssssss..",
-                                   ".ssssssh.", "..hhhhhh.", "........."};
-        const QColor highlight(255, 255, 255), shadow(128, 128, 128);
-        const QImage out = ZSpinGlyphDisabled(ZSpinGlyph(ZSpinUpBitmap()), highlight, shadow);
-        QCOMPARE(out.size(), QSize(9, 7));
-        for (int y = 0; y < 7; ++y)
-            for (int x = 0; x < 9; ++x) {
-                const QRgb p = out.pixel(x, y);
-                const char c = expected[y][x].toLatin1();
-                const QString where = QStringLiteral("pixel %1, %2").arg(x).arg(y);
-                if (c == '.')
-                    QVERIFY2(qAlpha(p) == 0, qPrintable(where));
-                else
-                    QVERIFY2(p == (c == 's' ? shadow.rgba() : highlight.rgba()), qPrintable(where));
-            }
-    }
 };
 
 QTEST_MAIN(TestZSpinGlyphs)
