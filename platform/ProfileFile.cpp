@@ -1,7 +1,6 @@
 #include "ProfileFile.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <fcntl.h>
 #include <random>
@@ -138,6 +137,11 @@ Location Locate(std::string_view text, std::string_view section, std::string_vie
 std::string_view LineEndOf(std::string_view text) {
     const std::size_t nl = text.find('\n');
     return (nl != std::string_view::npos && nl > 0 && text[nl - 1] == '\r') ? "\r\n" : "\n";
+}
+
+// What ends an unfinished last line: a "\r" read as its end only needs its "\n".
+std::string_view LineEndAfter(std::string_view before, std::string_view eol) {
+    return (!before.empty() && before.back() == '\r') ? "\n" : eol;
 }
 
 bool HasLineBreakOrNul(std::string_view s) {
@@ -300,12 +304,12 @@ std::string ProfileReplace(std::string_view text, std::string_view section, std:
         out.append(text.substr(loc.key.valueEnd));
     } else if (loc.sectionFound) {
         out.append(text.substr(0, loc.insertAt));
-        if (loc.insertNeedsNewline) out.append(eol);
+        if (loc.insertNeedsNewline) out.append(LineEndAfter(text.substr(0, loc.insertAt), eol));
         out.append(key).append("=").append(value).append(eol);
         out.append(text.substr(loc.insertAt));
     } else {
         out.append(text);
-        if (!text.empty() && text.back() != '\n') out.append(eol);
+        if (!text.empty() && text.back() != '\n') out.append(LineEndAfter(text, eol));
         out.append("[").append(section).append("]").append(eol);
         out.append(key).append("=").append(value).append(eol);
     }

@@ -259,8 +259,9 @@ QString WriteRefusedMessage(const std::string& fileName) {
 void ShowWriteRefused(const std::string& fileName) {
     // Without a widget application there is no one to show the box to.
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
+    // Over the window in use, which may be a stay-on-top one.
     QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kApplicationTitle),
-                    WriteRefusedMessage(fileName), QMessageBox::Ok);
+                    WriteRefusedMessage(fileName), QMessageBox::Ok, QApplication::activeWindow());
     box.setTextFormat(Qt::PlainText); // a path is never markup
     box.exec();
 }

@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
         "; c\r\n[ property ]\r\n scale = 0x1F40 \r\n[P]\r\nk=1\r\nk=2",
         "[window]\n[P]\n\n;x\n[P]\nk=\n",
         std::string(kWithNul, sizeof kWithNul - 1),
+        ";\r\n[P\t\r", // once broke: a header ended by a lone "\r" in a CRLF file
     };
     const long iterations = argc > 1 ? std::atol(argv[1]) : 200000;
     static constexpr char kAlphabet[] = "[]=;\n\r \t\0kKPpXx1$0a";

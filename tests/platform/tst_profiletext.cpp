@@ -123,6 +123,12 @@ void TestProfileText::replace_data() {
     QTest::newRow("new section, no final newline")
         << QByteArray("; only") << QByteArray("k") << QByteArray("5")
         << QByteArray("; only\n[P]\nk=5\n");
+    QTest::newRow("crlf file, header ending in lone cr")
+        << QByteArray(";\r\n[P\t\r") << QByteArray("k") << QByteArray("5")
+        << QByteArray(";\r\n[P\t\r\nk=5\r\n");
+    QTest::newRow("new section after lone cr")
+        << QByteArray(";\r\n[Q]\r") << QByteArray("k") << QByteArray("5")
+        << QByteArray(";\r\n[Q]\r\n[P]\r\nk=5\r\n");
     QTest::newRow("new lines follow crlf")
         << QByteArray("[Q]\r\nz=1\r\n") << QByteArray("k") << QByteArray("5")
         << QByteArray("[Q]\r\nz=1\r\n[P]\r\nk=5\r\n");
