@@ -1,0 +1,355 @@
+#include "ProfileFile.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    return true;
+}
+
+enum class LineKind { Blank, Comment, Section, Key, Other };
+
+// One line of the text; offsets into it.
+struct Line {
+    std::size_t begin = 0;
+    std::size_t contentEnd = 0; // before "\r\n", "\n" or the end of the text
+    std::size_t next = 0;       // start of the next line
+    bool hasNewline = false;
+    LineKind kind = LineKind::Blank;
+    std::string_view name;      // section or key name, trimmed
+    std::size_t valueBegin = 0; // key lines: the trimmed value
+    std::size_t valueEnd = 0;
+};
+
+class LineReader {
+public:
+    explicit LineReader(std::string_view text) : FText(text) {}
+
+    bool Next(Line& line) {
+        if (FPos >= FText.size()) return false;
+        line = Line();
+        line.begin = FPos;
+        const std::size_t nl = FText.find('\n', FPos);
+        std::size_t end = nl == std::string_view::npos ? FText.size() : nl;
+        line.hasNewline = nl != std::string_view::npos;
+        line.next = line.hasNewline ? nl + 1 : FText.size();
+        if (end > FPos && FText[end - 1] == '\r') --end;
+        line.contentEnd = end;
+        FPos = line.next;
+        Classify(line);
+        return true;
+    }
+
+private:
+    void Classify(Line& line) const {
+        const std::string_view content = FText.substr(line.begin, line.contentEnd - line.begin);
+        const std::string_view t = Trim(content);
+        if (t.empty()) {
+            line.kind = LineKind::Blank;
+        } else if (t.front() == ';') {
+            line.kind = LineKind::Comment;
+        } else if (t.front() == '[') {
+            line.kind = LineKind::Section;
+            const std::size_t close = t.find(']');
+            line.name = Trim(t.substr(1, close == std::string_view::npos ? t.npos : close - 1));
+        } else if (const std::size_t eq = content.find('='); eq != std::string_view::npos) {
+            line.kind = LineKind::Key;
+            line.name = Trim(content.substr(0, eq));
+            std::size_t vb = line.begin + eq + 1;
+            std::size_t ve = line.contentEnd;
+            while (vb < ve && IsBlank(FText[vb]))
+                ++vb;
+            while (ve > vb && IsBlank(FText[ve - 1]))
+                --ve;
+            line.valueBegin = vb;
+            line.valueEnd = ve;
+        } else {
+            line.kind = LineKind::Other;
+        }
+    }
+
+    std::string_view FText;
+    std::size_t FPos = 0;
+};
+
+// Where a key is, or where it would go.
+struct Location {
+    bool sectionFound = false;
+    bool keyFound = false;
+    Line key;                 // when keyFound
+    std::size_t insertAt = 0; // when only the section was found: after its last content line
+    bool insertNeedsNewline = false;
+};
+
+Location Locate(std::string_view text, std::string_view section, std::string_view key) {
+    Location loc;
+    LineReader reader(text);
+    Line line;
+    bool inSection = false;
+    while (reader.Next(line)) {
+        if (line.kind == LineKind::Section) {
+            if (inSection) break; // only the first section of the name counts
+            if (SameName(line.name, section)) {
+                inSection = true;
+                loc.sectionFound = true;
+                loc.insertAt = line.next;
+                loc.insertNeedsNewline = !line.hasNewline;
+            }
+            continue;
+        }
+        if (!inSection || line.kind == LineKind::Blank || line.kind == LineKind::Comment) continue;
+        if (line.kind == LineKind::Key && SameName(line.name, key)) {
+            loc.keyFound = true;
+            loc.key = line;
+            return loc;
+        }
+        loc.insertAt = line.next;
+        loc.insertNeedsNewline = !line.hasNewline;
+    }
+    return loc;
+}
+
+std::string_view LineEndOf(std::string_view text) {
+    const std::size_t nl = text.find('\n');
+    return (nl != std::string_view::npos && nl > 0 && text[nl - 1] == '\r') ? "\r\n" : "\n";
+}
+
+// What ends an unfinished last line: a "\r" read as its end only needs its "\n".
+std::string_view LineEndAfter(std::string_view before, std::string_view eol) {
+    return (!before.empty() && before.back() == '\r') ? "\n" : eol;
+}
+
+bool HasLineBreakOrNul(std::string_view s) {
+    return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+// ---- file side ----
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : FFd(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    // close is not retried after EINTR: on Linux the descriptor is gone either way.
+    ~Fd() noexcept {
+        if (FFd >= 0) ::close(FFd);
+    }
+    int Get() const { return FFd; }
+    int Release() {
+        const int fd = FFd;
+        FFd = -1;
+        return fd;
+    }
+
+private:
+    int FFd;
+};
+
+enum class ReadResult { Ok, Missing, Unusable };
+
+ReadResult ReadWholeFile(const std::string& fileName, std::string& text, struct stat& st) {
+    text.clear();
+    // O_NONBLOCK: a FIFO planted in the file's place must not stall the program.
+    Fd fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (fd.Get() < 0) return errno == ENOENT ? ReadResult::Missing : ReadResult::Unusable;
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<unsigned long long>(st.st_size) > kProfileMaxFileSize)
+        return ReadResult::Unusable;
+    text.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return ReadResult::Unusable;
+        }
+        if (n == 0) break;
+        if (text.size() + static_cast<std::size_t>(n) > kProfileMaxFileSize)
+            return ReadResult::Unusable; // grew while being read
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return ReadResult::Ok;
+}
+
+std::string DirectoryOf(const std::string& fileName) {
+    const std::size_t slash = fileName.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : fileName.substr(0, slash);
+}
+
+std::string BaseNameOf(const std::string& fileName) {
+    const std::size_t slash = fileName.rfind('/');
+    return slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+}
+
+// The effective user may write it, and its bits do not mark it read-only for everyone.
+bool Writable(const std::string& path, int mode) {
+    struct stat st;
+    return ::faccessat(AT_FDCWD, path.c_str(), mode, AT_EACCESS) == 0 &&
+           ::stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) != 0;
+}
+
+// A temporary file beside the target, created with mode 0666 so that the umask applies as to
+// any new file. Its name stays short whatever the target's name.
+Fd CreateTemporary(const std::string& fileName, std::string& tempName) {
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device device;
+    std::minstd_rand random(device());
+    const std::string dir = DirectoryOf(fileName);
+    const std::string base = BaseNameOf(fileName).substr(0, 64);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string suffix(8, 'x');
+        for (char& c : suffix)
+            c = kLetters[random() % (sizeof kLetters - 1)];
+        tempName = (dir == "/" ? std::string() : dir) + "/." + base + ".tmp" + suffix;
+        const int fd =
+            ::open(tempName.c_str(),
+                   O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0666);
+        if (fd >= 0) return Fd(fd);
+        if (errno != EEXIST) break;
+    }
+    tempName.clear();
+    return Fd();
+}
+
+bool WriteAll(const TProfileFileOps& ops, int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ops.write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// Writes text to a temporary file and renames it over fileName. old is the replaced file's
+// status, or null for a new file.
+bool ReplaceFile(const std::string& fileName, std::string_view text, const struct stat* old,
+                 const TProfileFileOps& ops) {
+    std::string tempName;
+    Fd fd = CreateTemporary(fileName, tempName);
+    if (fd.Get() < 0) return false;
+    bool ok = true;
+    if (old) {
+        if (old->st_uid != ::geteuid() || old->st_gid != ::getegid())
+            (void)::fchown(fd.Get(), old->st_uid, old->st_gid); // only the superuser may
+        ok = ::fchmod(fd.Get(), old->st_mode & 0777) == 0;
+    }
+    ok = ok && WriteAll(ops, fd.Get(), text) && ops.fsync(fd.Get()) == 0;
+    ok = ::close(fd.Release()) == 0 && ok;
+    ok = ok && ops.rename(tempName.c_str(), fileName.c_str()) == 0;
+    if (!ok) ::unlink(tempName.c_str());
+    return ok;
+}
+
+} // namespace
+
+TProfileFileOps::TProfileFileOps()
+    : write([](int fd, const void* data, std::size_t size) { return ::write(fd, data, size); }),
+      fsync([](int fd) { return ::fsync(fd); }),
+      rename([](const char* from, const char* to) { return ::rename(from, to); }) {}
+
+std::optional<std::string_view> ProfileFind(std::string_view text, std::string_view section,
+                                            std::string_view key) {
+    const Location loc = Locate(text, section, key);
+    if (!loc.keyFound) return std::nullopt;
+    return text.substr(loc.key.valueBegin, loc.key.valueEnd - loc.key.valueBegin);
+}
+
+bool ProfileWritable(std::string_view section, std::string_view key, std::string_view value) {
+    const auto nameOk = [](std::string_view name) {
+        return !name.empty() && !HasLineBreakOrNul(name) && !IsBlank(name.front()) &&
+               !IsBlank(name.back());
+    };
+    return nameOk(section) && section.find(']') == std::string_view::npos && nameOk(key) &&
+           key.find('=') == std::string_view::npos && key.front() != ';' && key.front() != '[' &&
+           !HasLineBreakOrNul(value);
+}
+
+std::string ProfileReplace(std::string_view text, std::string_view section, std::string_view key,
+                           std::string_view value) {
+    value = Trim(value);
+    const Location loc = Locate(text, section, key);
+    const std::string_view eol = LineEndOf(text);
+    std::string out;
+    out.reserve(text.size() + section.size() + key.size() + value.size() + 8);
+    if (loc.keyFound) {
+        out.append(text.substr(0, loc.key.valueBegin));
+        out.append(value);
+        out.append(text.substr(loc.key.valueEnd));
+    } else if (loc.sectionFound) {
+        out.append(text.substr(0, loc.insertAt));
+        if (loc.insertNeedsNewline) out.append(LineEndAfter(text.substr(0, loc.insertAt), eol));
+        out.append(key).append("=").append(value).append(eol);
+        out.append(text.substr(loc.insertAt));
+    } else {
+        out.append(text);
+        if (!text.empty() && text.back() != '\n') out.append(LineEndAfter(text, eol));
+        out.append("[").append(section).append("]").append(eol);
+        out.append(key).append("=").append(value).append(eol);
+    }
+    return out;
+}
+
+std::string GetPrivateProfileStringA(std::string_view section, std::string_view key,
+                                     std::string_view def, const std::string& fileName) {
+    std::string text;
+    struct stat st;
+    if (fileName.empty() || ReadWholeFile(fileName, text, st) != ReadResult::Ok)
+        return std::string(def);
+    const std::optional<std::string_view> value = ProfileFind(text, section, key);
+    return std::string(value ? *value : def);
+}
+
+bool WritePrivateProfileStringA(std::string_view section, std::string_view key,
+                                std::string_view value, const std::string& fileName,
+                                const TProfileFileOps& ops) {
+    if (fileName.empty() || !ProfileWritable(section, key, value)) return false;
+    std::string target = fileName;
+    struct stat lst;
+    if (::lstat(target.c_str(), &lst) == 0) {
+        if (S_ISLNK(lst.st_mode)) {
+            char* resolved = ::realpath(target.c_str(), nullptr);
+            if (!resolved) return false;
+            target = resolved;
+            std::free(resolved);
+        }
+    } else if (errno != ENOENT) {
+        return false;
+    }
+    if (!Writable(DirectoryOf(target), W_OK | X_OK)) return false;
+    std::string old;
+    struct stat st;
+    const ReadResult read = ReadWholeFile(target, old, st);
+    if (read == ReadResult::Unusable) return false;
+    const bool exists = read == ReadResult::Ok;
+    if (exists && !Writable(target, W_OK)) return false;
+    const std::string text = ProfileReplace(old, section, key, value);
+    if (exists && text == old) return true; // the file already says so
+    return ReplaceFile(target, text, exists ? &st : nullptr, ops);
+}

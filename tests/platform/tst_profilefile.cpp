@@ -1,0 +1,237 @@
+// The profile-file functions against real files: missing files, byte-exact rewrites,
+// permissions, refusals, and writes interrupted at every step.
+#include "ProfileFile.h"
+
+#include <QtTest>
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray ReadBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+mode_t Mode(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+std::string Std(const QString& s) {
+    return QFile::encodeName(s).toStdString();
+}
+
+const QByteArray kFixture = "; hand-written\r\n[Other]\nk=keep\n\n[Property]\n Scale = 100 \n"
+                            "Unknown=x\n; tail comment\n\n[Window]\nx=1";
+
+} // namespace
+
+class TestProfileFile : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void missingFileReadsDefaultAndWriteCreatesIt();
+    void nothingCached();
+    void rewriteKeepsEveryOtherByte();
+    void permissionsKept();
+    void symlinkTargetReplaced();
+    void refused_data();
+    void refused();
+    void interrupted_data();
+    void interrupted();
+    void shortWritesComplete();
+    void fiftyMegabytes();
+
+private:
+    std::unique_ptr<QTemporaryDir> FDir;
+    QString FPath;
+};
+
+void TestProfileFile::init() {
+    FDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(FDir->isValid());
+    FPath = FDir->filePath("sorvane.ini");
+}
+
+void TestProfileFile::missingFileReadsDefaultAndWriteCreatesIt() {
+    QCOMPARE(GetPrivateProfileStringA("Property", "Scale", "dflt", Std(FPath)), "dflt");
+    QCOMPARE(GetPrivateProfileStringA("Property", "Scale", "dflt", ""), "dflt");
+    QVERIFY(WritePrivateProfileStringA("Property", "Scale", "8000", Std(FPath)));
+    QCOMPARE(ReadBytes(FPath), QByteArray("[Property]\nScale=8000\n"));
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    QCOMPARE(Mode(FPath), 0666 & ~mask);
+    QCOMPARE(QDir(FDir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{"sorvane.ini"});
+}
+
+void TestProfileFile::nothingCached() {
+    WriteBytes(FPath, "[P]\nk=1\n");
+    QCOMPARE(GetPrivateProfileStringA("P", "k", "", Std(FPath)), "1");
+    WriteBytes(FPath, "[P]\nk=2\n");
+    QCOMPARE(GetPrivateProfileStringA("P", "k", "", Std(FPath)), "2");
+    QVERIFY(WritePrivateProfileStringA("P", "j", "3", Std(FPath)));
+    QCOMPARE(ReadBytes(FPath), QByteArray("[P]\nk=2\nj=3\n"));
+}
+
+void TestProfileFile::rewriteKeepsEveryOtherByte() {
+    WriteBytes(FPath, kFixture);
+    QVERIFY(WritePrivateProfileStringA("property", "scale", "8000", Std(FPath)));
+    QVERIFY(WritePrivateProfileStringA("Property", "Delay", "1", Std(FPath)));
+    QVERIFY(WritePrivateProfileStringA("Window", "y", "-2", Std(FPath)));
+    // New lines end like the file's first line.
+    QCOMPARE(ReadBytes(FPath), QByteArray("; hand-written\r\n[Other]\nk=keep\n\n[Property]\n Scale "
+                                          "= 8000 \nUnknown=x\nDelay=1\r\n; tail comment\n\n"
+                                          "[Window]\nx=1\r\ny=-2\r\n"));
+}
+
+void TestProfileFile::permissionsKept() {
+    WriteBytes(FPath, "[P]\nk=1\n");
+    QVERIFY(::chmod(QFile::encodeName(FPath).constData(), 0604) == 0);
+    QVERIFY(WritePrivateProfileStringA("P", "k", "2", Std(FPath)));
+    QCOMPARE(Mode(FPath), mode_t(0604));
+    QCOMPARE(ReadBytes(FPath), QByteArray("[P]\nk=2\n"));
+}
+
+void TestProfileFile::symlinkTargetReplaced() {
+    const QString target = FDir->filePath("real.ini");
+    WriteBytes(target, "[P]\nk=1\n");
+    QVERIFY(QFile::link(target, FPath));
+    QVERIFY(WritePrivateProfileStringA("P", "k", "2", Std(FPath)));
+    QVERIFY(QFileInfo(FPath).isSymLink());
+    QCOMPARE(ReadBytes(target), QByteArray("[P]\nk=2\n"));
+}
+
+// Every row leaves the place as it was: the same bytes (or nothing), no temporary file.
+void TestProfileFile::refused_data() {
+    QTest::addColumn<QString>("setup");
+    QTest::newRow("read-only file") << "file0444";
+    QTest::newRow("read-only directory") << "dir0555";
+    QTest::newRow("directory missing") << "nodir";
+    QTest::newRow("a directory in its place") << "isdir";
+    QTest::newRow("a fifo in its place") << "fifo";
+    QTest::newRow("too large") << "large";
+    QTest::newRow("unreadable file (as a user)") << "file0200";
+}
+
+void TestProfileFile::refused() {
+    QFETCH(QString, setup);
+    const QByteArray before = "[P]\nk=old\n";
+    QString path = FPath;
+    QString dir = FDir->path();
+    if (setup == "file0444" || setup == "file0200") {
+        if (setup == "file0200" && ::geteuid() == 0) QSKIP("the superuser reads every file");
+        WriteBytes(path, before);
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), setup == "file0444" ? 0444 : 0200) ==
+                0);
+    } else if (setup == "dir0555") {
+        dir = FDir->filePath("ro");
+        path = dir + "/sorvane.ini";
+        QVERIFY(QDir().mkdir(dir));
+        WriteBytes(path, before);
+        QVERIFY(::chmod(QFile::encodeName(dir).constData(), 0555) == 0);
+    } else if (setup == "nodir") {
+        path = FDir->filePath("gone/sorvane.ini");
+    } else if (setup == "isdir") {
+        QVERIFY(QDir().mkdir(path));
+    } else if (setup == "fifo") {
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0644) == 0);
+    } else if (setup == "large") {
+        WriteBytes(path, before);
+        QVERIFY(::truncate(QFile::encodeName(path).constData(), kProfileMaxFileSize + 1) == 0);
+    }
+    const QStringList entries = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
+    const bool compareBytes = QFileInfo(path).isFile() && setup != "large" && setup != "file0200";
+    const QByteArray bytes = compareBytes ? ReadBytes(path) : QByteArray();
+    const qint64 size = QFileInfo(path).size();
+
+    const bool readable = setup == "file0444" || setup == "dir0555";
+    QCOMPARE(GetPrivateProfileStringA("P", "k", "dflt", Std(path)), readable ? "old" : "dflt");
+    QVERIFY(!WritePrivateProfileStringA("P", "k", "new", Std(path)));
+    QVERIFY(!WritePrivateProfileStringA("P", "k", "old", Std(path))); // even when unchanged
+
+    QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System), entries);
+    QCOMPARE(QFileInfo(path).size(), size);
+    if (compareBytes) QCOMPARE(ReadBytes(path), bytes);
+    ::chmod(QFile::encodeName(dir).constData(), 0755); // let the temporary directory go
+}
+
+void TestProfileFile::interrupted_data() {
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<int>("failAt"); // the call of that step that fails
+    QTest::newRow("first write") << "write" << 1;
+    QTest::newRow("write after a partial one") << "write" << 2;
+    QTest::newRow("no space left") << "write0" << 1;
+    QTest::newRow("fsync") << "fsync" << 1;
+    QTest::newRow("rename") << "rename" << 1;
+}
+
+void TestProfileFile::interrupted() {
+    QFETCH(QString, step);
+    QFETCH(int, failAt);
+    const QByteArray before = "[P]\nk=old\n" + QByteArray(100000, ';') + "\n";
+    WriteBytes(FPath, before);
+    int calls = 0;
+    TProfileFileOps ops;
+    const auto fails = [&](const QString& s) { return s == step && ++calls == failAt; };
+    const auto realWrite = ops.write;
+    ops.write = [&, realWrite](int fd, const void* data, std::size_t size) -> ssize_t {
+        if (step == "write0" && fails("write0")) return 0;
+        if (fails("write")) {
+            errno = EIO;
+            return -1;
+        }
+        return realWrite(fd, data, std::min<std::size_t>(size, 4096)); // partial writes
+    };
+    const auto realFsync = ops.fsync;
+    ops.fsync = [&, realFsync](int fd) {
+        return fails("fsync") ? (errno = EIO, -1) : realFsync(fd);
+    };
+    const auto realRename = ops.rename;
+    ops.rename = [&, realRename](const char* a, const char* b) {
+        return fails("rename") ? (errno = EXDEV, -1) : realRename(a, b);
+    };
+    QVERIFY(!WritePrivateProfileStringA("P", "k", "new", Std(FPath), ops));
+    QCOMPARE(calls, failAt);
+    QCOMPARE(ReadBytes(FPath), before);
+    QCOMPARE(QDir(FDir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{"sorvane.ini"});
+}
+
+void TestProfileFile::shortWritesComplete() {
+    TProfileFileOps ops;
+    const auto realWrite = ops.write;
+    int interrupted = 0;
+    ops.write = [&, realWrite](int fd, const void* data, std::size_t) -> ssize_t {
+        if (++interrupted % 2) {
+            errno = EINTR;
+            return -1;
+        }
+        return realWrite(fd, data, 1);
+    };
+    QVERIFY(WritePrivateProfileStringA("P", "key", "value", Std(FPath), ops));
+    QCOMPARE(ReadBytes(FPath), QByteArray("[P]\nkey=value\n"));
+}
+
+void TestProfileFile::fiftyMegabytes() {
+    QByteArray big = "[Noise]\n";
+    const QByteArray line = "n=" + QByteArray(98, 'z') + "\n";
+    while (big.size() < 50 * 1024 * 1024)
+        big += line;
+    WriteBytes(FPath, big + "[P]\nk=1\n");
+    QCOMPARE(GetPrivateProfileStringA("P", "k", "", Std(FPath)), "1");
+    QVERIFY(WritePrivateProfileStringA("P", "k", "2", Std(FPath)));
+    QCOMPARE(QFileInfo(FPath).size(), big.size() + 8);
+    QCOMPARE(GetPrivateProfileStringA("P", "k", "", Std(FPath)), "2");
+}
+
+QTEST_APPLESS_MAIN(TestProfileFile)
+#include "tst_profilefile.moc"

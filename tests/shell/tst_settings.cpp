@@ -1,0 +1,369 @@
+// The settings file: every key's form and default, the readers' bounds, the writers' orders,
+// and the error box of a refused write.
+#include "ZRelationFile.h"
+
+#include <QMessageBox>
+#include <QtTest>
+#include <sys/stat.h>
+
+namespace {
+
+struct Box {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon;
+    Qt::TextFormat format;
+};
+
+// Records and closes every message box that comes up while it lives.
+class BoxCatcher : public QObject {
+public:
+    BoxCatcher() {
+        connect(&FTimer, &QTimer::timeout, this, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                Boxes.append({box->windowTitle(), box->text(), box->icon(), box->textFormat()});
+                box->done(QMessageBox::Ok);
+            }
+        });
+        FTimer.start(5);
+    }
+    QList<Box> Boxes;
+
+private:
+    QTimer FTimer;
+};
+
+QByteArray ReadBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+std::string Std(const QString& s) {
+    return QFile::encodeName(s).toStdString();
+}
+
+QMap<QString, double> Fields(const TMainWindowSettings& s) {
+    return {{"x", s.Window.x},
+            {"y", s.Window.y},
+            {"cx", s.Window.cx},
+            {"cy", s.Window.cy},
+            {"Interface", s.Interface},
+            {"Scale", s.Scale},
+            {"Delay", s.Delay},
+            {"ReceiveColor", s.ReceiveColor},
+            {"SendColor", s.SendColor},
+            {"Curve", s.Curve},
+            {"Gamma", s.Gamma},
+            {"GridCurve", s.GridCurve},
+            {"GridGamma", s.GridGamma},
+            {"HGrid", s.HGrid},
+            {"HGridSpace", s.HGridSpace},
+            {"HGridColor", s.HGridColor},
+            {"VGrid", s.VGrid},
+            {"VGridSpace", s.VGridSpace},
+            {"VGridColor", s.VGridColor},
+            {"StayOnTop", s.StayOnTop}};
+}
+
+const TWindowBounds kWindowDefaults{1615, 0, 305, 97};
+const QLocale kGerman(QLocale::German, QLocale::Germany);
+
+} // namespace
+
+class TestSettings : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void withoutFile();
+    void read_data();
+    void read();
+    void scale_data();
+    void scale();
+    void dialogWrite_data();
+    void dialogWrite();
+    void windowAndStayOnTop();
+    void moveToSamePlaceWritesNothing();
+    void refusedWriteShowsBox();
+    void refusedWriteStopsAtKey();
+
+private:
+    std::unique_ptr<QTemporaryDir> FDir;
+    QString FPath;
+};
+
+void TestSettings::init() {
+    QLocale::setDefault(QLocale::c());
+    FDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(FDir->isValid());
+    FPath = FDir->filePath("sorvane.ini");
+}
+
+void TestSettings::cleanup() {
+    QLocale::setDefault(QLocale::c());
+}
+
+void TestSettings::withoutFile() {
+    const auto s = Fields(ReadMainWindowSettings(TIniFile(Std(FPath)), kWindowDefaults));
+    const QMap<QString, double> expected = {{"x", 1615},
+                                            {"y", 0},
+                                            {"cx", 305},
+                                            {"cy", 97},
+                                            {"Interface", 0},
+                                            {"Scale", 8000},
+                                            {"Delay", 1},
+                                            {"ReceiveColor", 0x0000FF},
+                                            {"SendColor", 0x00FF00},
+                                            {"Curve", 0.25},
+                                            {"Gamma", 2.5},
+                                            {"GridCurve", 1},
+                                            {"GridGamma", 1},
+                                            {"HGrid", 1},
+                                            {"HGridSpace", 10},
+                                            {"HGridColor", 0xFF0000},
+                                            {"VGrid", 1},
+                                            {"VGridSpace", 60},
+                                            {"VGridColor", 0xFF0000},
+                                            {"StayOnTop", 1}};
+    QCOMPARE(s, expected);
+    QVERIFY(!QFile::exists(FPath));
+}
+
+void TestSettings::read_data() {
+    QTest::addColumn<bool>("german");
+    QTest::addColumn<QByteArray>("lines"); // under [Property] unless they open a section
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<double>("expected");
+
+    QTest::newRow("Scale 0x1F40") << false << QByteArray("Scale=0x1F40") << "Scale" << 8000.0;
+    QTest::newRow("Scale $1F40") << false << QByteArray("Scale=$1F40") << "Scale" << 8000.0;
+    QTest::newRow("Scale 0x1F41") << false << QByteArray("Scale=0x1F41") << "Scale" << 8001.0;
+    QTest::newRow("Scale 8k") << false << QByteArray("Scale=8k") << "Scale" << 8000.0;
+    QTest::newRow("Scale other case")
+        << false << QByteArray("[property]\nSCALE = 9000") << "Scale" << 9000.0;
+    QTest::newRow("Scale 0") << false << QByteArray("Scale=0") << "Scale" << 8000.0;
+    QTest::newRow("Scale negative") << false << QByteArray("Scale=-5") << "Scale" << 8000.0;
+    QTest::newRow("ReceiveColor 0x0000FF")
+        << false << QByteArray("ReceiveColor=0x0000FF") << "ReceiveColor" << 16777215.0;
+    QTest::newRow("ReceiveColor empty")
+        << false << QByteArray("ReceiveColor=") << "ReceiveColor" << 16777215.0;
+    QTest::newRow("ReceiveColor ff")
+        << false << QByteArray("ReceiveColor=ff") << "ReceiveColor" << 255.0;
+    QTest::newRow("SendColor lower case")
+        << false << QByteArray("SendColor=00ff00") << "SendColor" << 65280.0;
+    QTest::newRow("HGridColor not hex")
+        << false << QByteArray("HGridColor=0000fg") << "HGridColor" << 16777215.0;
+    QTest::newRow("VGridColor above 24 bits")
+        << false << QByteArray("VGridColor=1000000") << "VGridColor" << 16777215.0;
+    QTest::newRow("HGrid 2") << false << QByteArray("HGrid=2") << "HGrid" << 1.0;
+    QTest::newRow("HGrid no") << false << QByteArray("HGrid=no") << "HGrid" << 1.0;
+    QTest::newRow("HGrid 0") << false << QByteArray("HGrid=0") << "HGrid" << 0.0;
+    QTest::newRow("GridGamma 0") << false << QByteArray("GridGamma=0") << "GridGamma" << 0.0;
+    QTest::newRow("StayOnTop 0") << false << QByteArray("StayOnTop=0") << "StayOnTop" << 0.0;
+    QTest::newRow("Curve point") << false << QByteArray("Curve=0.30") << "Curve" << 0.30;
+    QTest::newRow("Curve comma, German") << true << QByteArray("Curve=0,30") << "Curve" << 0.30;
+    QTest::newRow("Curve point, German") << true << QByteArray("Curve=0.30") << "Curve" << 0.30;
+    QTest::newRow("Curve comma, C") << false << QByteArray("Curve=0,30") << "Curve" << 0.30;
+    QTest::newRow("Curve no number") << false << QByteArray("Curve=abc") << "Curve" << 0.25;
+    QTest::newRow("Curve two points") << false << QByteArray("Curve=0.3.0") << "Curve" << 0.25;
+    QTest::newRow("Curve 0") << false << QByteArray("Curve=0") << "Curve" << 0.25;
+    QTest::newRow("Curve negative") << false << QByteArray("Curve=-0.5") << "Curve" << 0.25;
+    QTest::newRow("Curve above 1") << false << QByteArray("Curve=1.50") << "Curve" << 0.25;
+    QTest::newRow("Curve 1") << false << QByteArray("Curve=1") << "Curve" << 1.0;
+    QTest::newRow("Curve nan") << false << QByteArray("Curve=nan") << "Curve" << 0.25;
+    QTest::newRow("Gamma 1") << false << QByteArray("Gamma=1.00") << "Gamma" << 1.0;
+    QTest::newRow("Gamma 0") << false << QByteArray("Gamma=0") << "Gamma" << 2.5;
+    QTest::newRow("Gamma inf") << false << QByteArray("Gamma=inf") << "Gamma" << 2.5;
+    QTest::newRow("Gamma exponent") << false << QByteArray("Gamma=1e1") << "Gamma" << 10.0;
+    QTest::newRow("Delay 0") << false << QByteArray("Delay=0") << "Delay" << 1.0;
+    QTest::newRow("Delay 50") << false << QByteArray("Delay=50") << "Delay" << 50.0;
+    QTest::newRow("Delay 100000") << false << QByteArray("Delay=100000") << "Delay" << 32767.0;
+    QTest::newRow("HGridSpace 10^9")
+        << false << QByteArray("HGridSpace=1000000000") << "HGridSpace" << 32767.0;
+    QTest::newRow("HGridSpace 0 passed on")
+        << false << QByteArray("HGridSpace=0") << "HGridSpace" << 0.0;
+    QTest::newRow("VGridSpace 0 passed on")
+        << false << QByteArray("VGridSpace=0") << "VGridSpace" << 0.0;
+    QTest::newRow("Interface -5 passed on")
+        << false << QByteArray("Interface=-5") << "Interface" << -5.0;
+    QTest::newRow("x negative") << false << QByteArray("[Window]\nx=-10") << "x" << -10.0;
+    QTest::newRow("x no number") << false << QByteArray("[Window]\nx=abc") << "x" << 1615.0;
+    QTest::newRow("x far off") << false << QByteArray("[Window]\nx=99999") << "x" << 32767.0;
+    QTest::newRow("cx 0") << false << QByteArray("[Window]\ncx=0") << "cx" << 1.0;
+    QTest::newRow("cy huge") << false << QByteArray("[Window]\ncy=2147483647") << "cy" << 32767.0;
+    QTest::newRow("key in the wrong section")
+        << false << QByteArray("[Window]\nScale=5000") << "Scale" << 8000.0;
+}
+
+void TestSettings::read() {
+    QFETCH(bool, german);
+    QFETCH(QByteArray, lines);
+    QFETCH(QString, field);
+    QFETCH(double, expected);
+    if (german) QLocale::setDefault(kGerman);
+    WriteBytes(FPath, (lines.startsWith('[') ? "" : "[Property]\n") + lines + "\n");
+    const auto s = Fields(ReadMainWindowSettings(TIniFile(Std(FPath)), kWindowDefaults));
+    QVERIFY(s.contains(field));
+    QCOMPARE(s.value(field), expected);
+}
+
+void TestSettings::scale_data() {
+    QTest::addColumn<QByteArray>("lines");
+    QTest::addColumn<int>("unit");
+    QTest::addColumn<int>("text");
+    QTest::addColumn<int>("unitForDefault");
+    QTest::newRow("no keys") << QByteArray() << 1 << 64000 << 1;
+    QTest::newRow("ScaleUnit 5 shows Byte/s") << QByteArray("ScaleUnit=5") << 0 << 64000 << 5;
+    QTest::newRow("ScaleUnit -1") << QByteArray("ScaleUnit=-1") << 0 << 64000 << -1;
+    QTest::newRow("ScaleUnit 0") << QByteArray("ScaleUnit=0") << 0 << 8000 << 0;
+    QTest::newRow("ScaleUnit not a number") << QByteArray("ScaleUnit=bit") << 1 << 64000 << 1;
+    QTest::newRow("both stored") << QByteArray("ScaleText=1050\nScaleUnit=1") << 1 << 1050 << 1;
+    QTest::newRow("ScaleText hex") << QByteArray("ScaleText=0x10") << 1 << 16 << 1;
+}
+
+void TestSettings::scale() {
+    QFETCH(QByteArray, lines);
+    QFETCH(int, unit);
+    QFETCH(int, text);
+    QFETCH(int, unitForDefault);
+    WriteBytes(FPath, "[Property]\n" + lines + "\n");
+    int seen = 12345;
+    // The dialog's conversion of a Max of 8000 bytes per second into the unit.
+    const auto def = [&seen](std::int32_t u) {
+        seen = u;
+        return u == 0 ? 8000 : 64000;
+    };
+    const TScaleSettings s = ReadScaleSettings(TIniFile(Std(FPath)), def);
+    QCOMPARE(s.ScaleUnit, unit);
+    QCOMPARE(s.ScaleText, text);
+    QCOMPARE(seen, unitForDefault);
+}
+
+void TestSettings::dialogWrite_data() {
+    QTest::addColumn<bool>("writeGerman");
+    QTest::addColumn<bool>("readGerman");
+    QTest::newRow("C") << false << false;
+    QTest::newRow("German") << true << true;
+    QTest::newRow("written German, read C") << true << false;
+    QTest::newRow("written C, read German") << false << true;
+}
+
+void TestSettings::dialogWrite() {
+    QFETCH(bool, writeGerman);
+    QFETCH(bool, readGerman);
+    const QByteArray before = "; mine\n[Property]\nStayOnTop=0\nUnknown=1\n";
+    WriteBytes(FPath, before);
+    QLocale::setDefault(writeGerman ? kGerman : QLocale::c());
+    TIniFile ini(Std(FPath));
+    QVERIFY(WritePropertySettings(ini, TPropertySettings()));
+    const QByteArray sep = writeGerman ? "," : ".";
+    QCOMPARE(ReadBytes(FPath),
+             before +
+                 "Interface=0\nScale=8000\nScaleText=64000\nScaleUnit=1\n"
+                 "Delay=1\nReceiveColor=0000FF\nSendColor=00FF00\nCurve=0" +
+                 sep + "25\nGamma=2" + sep +
+                 "50\nGridCurve=1\nGridGamma=1\nHGrid=1\nHGridSpace=10\n"
+                 "HGridColor=FF0000\nVGrid=1\nVGridSpace=60\nVGridColor=FF0000\n");
+
+    TPropertySettings p;
+    p.Interface = 3;
+    p.Scale = 131;
+    p.Delay = 7;
+    p.ReceiveColor = 0x123456;
+    p.Curve = 0.354; // two digits: 0.35
+    p.Gamma = 1.8;
+    p.HGrid = false;
+    p.HGridSpace = 20;
+    p.VGridSpace = 1800;
+    p.VGridColor = 0xABCDEF;
+    QVERIFY(WritePropertySettings(ini, p));
+    QLocale::setDefault(readGerman ? kGerman : QLocale::c());
+    const TMainWindowSettings s = ReadMainWindowSettings(ini, kWindowDefaults);
+    QCOMPARE(s.Interface, 3);
+    QCOMPARE(s.Scale, 131);
+    QCOMPARE(s.Delay, 7);
+    QCOMPARE(s.ReceiveColor, TColor(0x123456));
+    QCOMPARE(s.Curve, 0.35);
+    QCOMPARE(s.Gamma, 1.8);
+    QCOMPARE(s.HGrid, false);
+    QCOMPARE(s.HGridSpace, 20);
+    QCOMPARE(s.VGridSpace, 1800);
+    QCOMPARE(s.VGridColor, TColor(0xABCDEF));
+    QCOMPARE(s.StayOnTop, false); // the dialog leaves it alone
+}
+
+void TestSettings::windowAndStayOnTop() {
+    TIniFile ini(Std(FPath));
+    QVERIFY(WriteWindowBounds(ini, {-10, 20, 400, 100}));
+    QVERIFY(WriteStayOnTop(ini, false));
+    QVERIFY(WriteStayOnTop(ini, true));
+    QCOMPARE(ReadBytes(FPath),
+             QByteArray("[Window]\nx=-10\ny=20\ncx=400\ncy=100\n[Property]\nStayOnTop=1\n"));
+    const TMainWindowSettings s = ReadMainWindowSettings(ini, kWindowDefaults);
+    QCOMPARE(s.Window, (TWindowBounds{-10, 20, 400, 100}));
+}
+
+void TestSettings::moveToSamePlaceWritesNothing() {
+    TIniFile ini(Std(FPath));
+    TWindowBounds remembered{100, 50, 305, 97};
+    QVERIFY(SaveWindowBoundsIfMoved(ini, remembered, {100, 50, 305, 97}));
+    QVERIFY(!QFile::exists(FPath));
+    QVERIFY(SaveWindowBoundsIfMoved(ini, remembered, {101, 50, 305, 97}));
+    QCOMPARE(remembered, (TWindowBounds{101, 50, 305, 97}));
+    QCOMPARE(ReadBytes(FPath), QByteArray("[Window]\nx=101\ny=50\ncx=305\ncy=97\n"));
+}
+
+void TestSettings::refusedWriteShowsBox() {
+    const QString dir = FDir->filePath("<i>ro");
+    QVERIFY(QDir().mkdir(dir));
+    const QString path = dir + "/sorvane.ini";
+    WriteBytes(path, "[Property]\nScale=1000\n");
+    QVERIFY(::chmod(QFile::encodeName(dir).constData(), 0555) == 0);
+    TIniFile ini(Std(path));
+    TWindowBounds remembered{0, 0, 305, 97};
+    {
+        BoxCatcher catcher;
+        QVERIFY(!WritePropertySettings(ini, TPropertySettings()));
+        QVERIFY(!WriteStayOnTop(ini, false));
+        QVERIFY(!SaveWindowBoundsIfMoved(ini, remembered, {5, 0, 305, 97}));
+        QCOMPARE(catcher.Boxes.size(), 3); // one per operation, not one per key
+        for (const Box& box : catcher.Boxes) {
+            QCOMPARE(box.title, QString("Sorvane"));
+            QCOMPARE(box.text, path + QString::fromUtf8(" に書き込めません"));
+            QCOMPARE(box.icon, QMessageBox::Critical);
+            QCOMPARE(box.format, Qt::PlainText);
+        }
+    }
+    QCOMPARE(remembered, (TWindowBounds{5, 0, 305, 97})); // not tried again
+    QCOMPARE(ReadBytes(path), QByteArray("[Property]\nScale=1000\n"));
+    ::chmod(QFile::encodeName(dir).constData(), 0755);
+}
+
+void TestSettings::refusedWriteStopsAtKey() {
+    int renames = 0;
+    TProfileFileOps ops;
+    const auto realRename = ops.rename;
+    ops.rename = [&](const char* from, const char* to) {
+        return ++renames == 4 ? (errno = EIO, -1) : realRename(from, to);
+    };
+    TIniFile ini(Std(FPath), ops);
+    TPropertySettings p;
+    p.Interface = 2;
+    p.Scale = 1000;
+    p.ScaleText = 8000;
+    p.ScaleUnit = 0;
+    BoxCatcher catcher;
+    QVERIFY(!WritePropertySettings(ini, p));
+    QCOMPARE(renames, 4);
+    QCOMPARE(catcher.Boxes.size(), 1);
+    QCOMPARE(ReadBytes(FPath), QByteArray("[Property]\nInterface=2\nScale=1000\nScaleText=8000\n"));
+}
+
+QTEST_MAIN(TestSettings)
+#include "tst_settings.moc"
