@@ -46,6 +46,11 @@ DumpStatus LinkDumpParser::feed(std::span<const std::uint8_t> datagram) {
         const auto header = readStruct<nlmsghdr>(rest);
         if (header.nlmsg_len < sizeof(nlmsghdr) || header.nlmsg_len > rest.size())
             return DumpStatus::Failed;
+        const std::size_t next = std::min(align4(header.nlmsg_len), rest.size());
+        if (FSequence != 0 && header.nlmsg_seq != FSequence) {
+            offset += next;
+            continue;
+        }
         if (header.nlmsg_flags & NLM_F_DUMP_INTR) FInterrupted = true;
         switch (header.nlmsg_type) {
         case NLMSG_DONE:
@@ -58,7 +63,7 @@ DumpStatus LinkDumpParser::feed(std::span<const std::uint8_t> datagram) {
         default:
             break;
         }
-        offset += std::min(align4(header.nlmsg_len), rest.size());
+        offset += next;
     }
     return DumpStatus::More;
 }

@@ -41,6 +41,9 @@ enum class DumpStatus { More, Done, Failed };
 // a well-framed datagram are skipped; broken framing or an error message fails the dump.
 class LinkDumpParser {
 public:
+    // Messages of another sequence number than a nonzero `sequence` belong to some other
+    // request and are skipped.
+    explicit LinkDumpParser(std::uint32_t sequence = 0) : FSequence(sequence) {}
     DumpStatus feed(std::span<const std::uint8_t> datagram);
     // The kernel flags a dump that raced with a change; its content may be inconsistent.
     bool interrupted() const { return FInterrupted; }
@@ -49,6 +52,7 @@ public:
 private:
     void parseLink(std::span<const std::uint8_t> payload);
 
+    std::uint32_t FSequence;
     std::vector<LinkInfo> FLinks;
     bool FInterrupted = false;
 };

@@ -29,6 +29,7 @@ struct AgentState {
     Clock::time_point timeZero;
     std::int64_t ticksAtTimeZero = 0;
 
+    LinkReader kernel;
     std::vector<IfRow> rows;
     bool haveSnapshot = false;
     bool speedsFilled = false;
@@ -64,7 +65,7 @@ void start(AgentState& s, std::uint32_t timeZeroReference) {
 }
 
 bool readKernel(AgentState& s) {
-    auto links = readLinkDump();
+    auto links = s.kernel.dump();
     s.dumps.fetch_add(1, std::memory_order_relaxed);
     if (!links) {
         s.haveSnapshot = false;
@@ -81,9 +82,8 @@ bool readKernel(AgentState& s) {
 // The speed is not in the dump and costs a query per link: only asked when a request needs it.
 void fillSpeeds(AgentState& s) {
     if (s.speedsFilled) return;
-    const LinkSpeedQuery query;
     for (IfRow& row : s.rows)
-        if (row.type == 6) row.speed = ifSpeedFromMbps(query.speedMbps(row.descr));
+        if (row.type == 6) row.speed = ifSpeedFromMbps(s.kernel.speedMbps(row.descr));
     s.speedsFilled = true;
 }
 
@@ -201,6 +201,9 @@ SNMPABI_EXPORT int32_t SnmpExtensionInit(uint32_t timeZeroReference, void** trap
         AgentState& s = agent();
         const std::lock_guard guard(s.lock);
         if (!s.started) start(s, timeZeroReference);
+        // Serve the network namespace of the caller from now on.
+        s.kernel.reopen();
+        s.haveSnapshot = false;
         return 1;
     } catch (...) {
         return 0;

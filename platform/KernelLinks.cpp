@@ -14,32 +14,29 @@
 
 namespace sorvane::agent {
 
-namespace {
+LinkReader::~LinkReader() {
+    reopen();
+}
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : FFd(fd) {}
+void LinkReader::reopen() {
     // close() is not retried after EINTR: on Linux the descriptor is gone either way.
-    ~FileDescriptor() noexcept {
-        if (FFd >= 0) ::close(FFd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return FFd; }
+    if (FSocket >= 0) ::close(FSocket);
+    FSocket = -1;
+}
 
-private:
-    int FFd;
-};
-
-enum class DumpResult { Complete, Interrupted, Failed };
-
-DumpResult dumpOnce(std::vector<std::uint8_t>& buffer, std::vector<LinkInfo>& links) {
-    FileDescriptor sock(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
-    if (sock.get() < 0) return DumpResult::Failed;
+bool LinkReader::open() {
+    if (FSocket >= 0) return true;
+    FSocket = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+    if (FSocket < 0) return false;
     // The kernel always answers a dump; the timeout only guards against the unforeseen.
     const timeval timeout{1, 0};
-    ::setsockopt(sock.get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    ::setsockopt(FSocket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    // Dump datagrams are at most 32 KiB; twice that leaves room.
+    FBuffer.resize(64 * 1024);
+    return true;
+}
 
+LinkReader::Result LinkReader::dumpOnce(std::vector<LinkInfo>& links) {
     struct {
         nlmsghdr header;
         ifinfomsg info;
@@ -47,63 +44,55 @@ DumpResult dumpOnce(std::vector<std::uint8_t>& buffer, std::vector<LinkInfo>& li
     request.header.nlmsg_len = sizeof request;
     request.header.nlmsg_type = RTM_GETLINK;
     request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    request.header.nlmsg_seq = 1;
+    request.header.nlmsg_seq = ++FSequence;
     request.info.ifi_family = AF_UNSPEC;
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
-    if (::sendto(sock.get(), &request, sizeof request, 0, reinterpret_cast<sockaddr*>(&kernel),
+    if (::sendto(FSocket, &request, sizeof request, 0, reinterpret_cast<sockaddr*>(&kernel),
                  sizeof kernel) != static_cast<ssize_t>(sizeof request))
-        return DumpResult::Failed;
+        return Result::Failed;
 
-    LinkDumpParser parser;
+    LinkDumpParser parser(FSequence);
     for (;;) {
-        const ssize_t got = ::recv(sock.get(), buffer.data(), buffer.size(), MSG_TRUNC);
+        const ssize_t got = ::recv(FSocket, FBuffer.data(), FBuffer.size(), MSG_TRUNC);
         if (got < 0 && errno == EINTR) continue;
-        if (got <= 0 || static_cast<std::size_t>(got) > buffer.size()) return DumpResult::Failed;
-        switch (parser.feed({buffer.data(), static_cast<std::size_t>(got)})) {
+        if (got <= 0 || static_cast<std::size_t>(got) > FBuffer.size()) return Result::Failed;
+        switch (parser.feed({FBuffer.data(), static_cast<std::size_t>(got)})) {
         case DumpStatus::More:
             continue;
         case DumpStatus::Failed:
-            return DumpResult::Failed;
+            return Result::Failed;
         case DumpStatus::Done:
             links = parser.take();
-            return parser.interrupted() ? DumpResult::Interrupted : DumpResult::Complete;
+            return parser.interrupted() ? Result::Interrupted : Result::Complete;
         }
     }
 }
 
-} // namespace
-
-std::optional<std::vector<LinkInfo>> readLinkDump() {
-    // The kernel sizes dump datagrams to at most 32 KiB; twice that leaves room.
-    std::vector<std::uint8_t> buffer(64 * 1024);
+std::optional<std::vector<LinkInfo>> LinkReader::dump() {
     std::vector<LinkInfo> links;
     constexpr int kAttempts = 3;
     for (int attempt = 1; attempt <= kAttempts; ++attempt) {
-        switch (dumpOnce(buffer, links)) {
-        case DumpResult::Complete:
+        if (!open()) return std::nullopt;
+        switch (dumpOnce(links)) {
+        case Result::Complete:
             return links;
-        case DumpResult::Interrupted:
+        case Result::Interrupted:
             // A dump that keeps racing is still the best picture there is.
             if (attempt == kAttempts) return links;
             break;
-        case DumpResult::Failed:
+        case Result::Failed:
+            // Whatever is left of the answer must not reach the next read.
+            reopen();
             return std::nullopt;
         }
     }
     return std::nullopt;
 }
 
-LinkSpeedQuery::LinkSpeedQuery() : FSocket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
-    if (FSocket < 0) FSocket = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
-}
-
-LinkSpeedQuery::~LinkSpeedQuery() {
-    if (FSocket >= 0) ::close(FSocket);
-}
-
-std::uint32_t LinkSpeedQuery::speedMbps(std::string_view name) const {
-    if (FSocket < 0 || name.empty() || name.size() >= IFNAMSIZ) return 0;
+std::uint32_t LinkReader::speedMbps(std::string_view name) {
+    // Any socket reaches the device ioctls, in the namespace of the socket.
+    if (!open() || name.empty() || name.size() >= IFNAMSIZ) return 0;
     ifreq ifr{};
     std::memcpy(ifr.ifr_name, name.data(), name.size());
 
@@ -120,7 +109,7 @@ std::uint32_t LinkSpeedQuery::speedMbps(std::string_view name) const {
     if (::ioctl(FSocket, SIOCETHTOOL, &ifr) == 0) {
         std::memcpy(&settings, buffer, sizeof settings);
         if (settings.cmd == ETHTOOL_GLINKSETTINGS && settings.link_mode_masks_nwords < 0) {
-            const std::int8_t words = static_cast<std::int8_t>(-settings.link_mode_masks_nwords);
+            const auto words = static_cast<std::int8_t>(-settings.link_mode_masks_nwords);
             std::memset(buffer, 0, sizeof buffer);
             settings = {};
             settings.cmd = ETHTOOL_GLINKSETTINGS;

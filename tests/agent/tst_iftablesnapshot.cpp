@@ -36,7 +36,7 @@ public:
         rtnl_link_stats s32{};
     };
 
-    DumpBuilder& link(const Link& l, std::uint16_t flags = NLM_F_MULTI) {
+    DumpBuilder& link(const Link& l, std::uint16_t flags = NLM_F_MULTI, std::uint32_t seq = 0) {
         QByteArray payload;
         ifinfomsg info{};
         info.ifi_family = AF_UNSPEC;
@@ -56,10 +56,12 @@ public:
         if (l.stats64)
             attr(payload, IFLA_STATS64,
                  QByteArray(reinterpret_cast<const char*>(&l.s64), qsizetype(l.stats64Length)));
-        return message(RTM_NEWLINK, flags, payload);
+        return message(RTM_NEWLINK, flags, payload, seq);
     }
-    DumpBuilder& message(std::uint16_t type, std::uint16_t flags, const QByteArray& payload) {
+    DumpBuilder& message(std::uint16_t type, std::uint16_t flags, const QByteArray& payload,
+                         std::uint32_t seq = 0) {
         nlmsghdr header{};
+        header.nlmsg_seq = seq;
         header.nlmsg_len = static_cast<std::uint32_t>(sizeof header + payload.size());
         header.nlmsg_type = type;
         header.nlmsg_flags = flags;
@@ -203,6 +205,25 @@ private Q_SLOTS:
         for (const LinkInfo& l : parser.take())
             got << l.index;
         QCOMPARE(got, indices);
+    }
+
+    void messagesOfOtherRequestsAreSkipped() {
+        DumpBuilder::Link stale = named(9, "old");
+        const QByteArray bytes = DumpBuilder()
+                                     .link(stale, NLM_F_MULTI, 6)
+                                     .message(NLMSG_DONE, NLM_F_MULTI, QByteArray(4, '\0'), 6)
+                                     .link(named(2, "new"), NLM_F_MULTI, 7)
+                                     .message(NLMSG_DONE, NLM_F_MULTI, QByteArray(4, '\0'), 7)
+                                     .bytes();
+        LinkDumpParser parser(7);
+        QCOMPARE(parser.feed(span(bytes)), DumpStatus::Done);
+        const auto links = parser.take();
+        QCOMPARE(links.size(), std::size_t{1});
+        QCOMPARE(links[0].name, std::string("new"));
+
+        LinkDumpParser any; // sequence 0 takes every message
+        QCOMPARE(any.feed(span(bytes)), DumpStatus::Done);
+        QCOMPARE(any.take().size(), std::size_t{1});
     }
 
     void dumpAcrossDatagrams() {
