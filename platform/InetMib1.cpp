@@ -9,6 +9,7 @@
 #include "KernelLinks.h"
 #include "snmpabi.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
