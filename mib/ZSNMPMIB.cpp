@@ -1,0 +1,275 @@
+#include "ZSNMPMIB.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstring>
+#include <ctime>
+#include <dlfcn.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::array<std::uint32_t, 6> kMib2Prefix{1, 3, 6, 1, 2, 1};
+constexpr std::array<std::uint32_t, 4> kIfEntryColumnSuffix{2, 2, 1, 0}; // last arc: column
+constexpr std::uint32_t kColumnOidLength = kMib2Prefix.size() + kIfEntryColumnSuffix.size();
+
+char foldCase(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return foldCase(x) == foldCase(y);
+           });
+}
+
+std::string executableDirectory() {
+    char path[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof path) return {};
+    const std::string_view full(path, static_cast<std::size_t>(length));
+    const auto slash = full.rfind('/');
+    return slash == std::string_view::npos ? std::string() : std::string(full.substr(0, slash));
+}
+
+std::vector<std::string> besideExecutableThenSystem(const char* library) {
+    std::vector<std::string> candidates;
+    if (const std::string dir = executableDirectory(); !dir.empty())
+        candidates.push_back(dir + "/" + library);
+    candidates.emplace_back(library);
+    return candidates;
+}
+
+void* openFirst(const std::vector<std::string>& candidates) {
+    for (const std::string& path : candidates)
+        if (void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) return module;
+    return nullptr;
+}
+
+template <typename Fn> bool lookUp(void* module, const char* symbol, Fn& entry) {
+    entry = reinterpret_cast<Fn>(::dlsym(module, symbol));
+    return entry != nullptr;
+}
+
+// Whether `name` comes strictly after `asked` in the order of arcs.
+bool strictlyAfter(const std::uint32_t* name, std::uint32_t nameLength, const std::uint32_t* asked,
+                   std::uint32_t askedLength) {
+    return std::lexicographical_compare(asked, asked + askedLength, name, name + nameLength);
+}
+
+void appendHexOctet(std::string& text, std::uint8_t octet) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    text += kDigits[octet >> 4];
+    text += kDigits[octet & 0x0F];
+}
+
+} // namespace
+
+TZSNMPMIBEntry* TZSNMPMIBTable::Items(int position) const {
+    if (position < 0 || position >= FCount) return nullptr;
+    return FItems[static_cast<std::size_t>(position)].get();
+}
+
+TZSNMPMIBEntry* TZSNMPMIBTable::FindOrAdd(std::string_view key) {
+    for (int i = 0; i < FCount; ++i)
+        if (equalIgnoringCase(FItems[static_cast<std::size_t>(i)]->Key, key))
+            return FItems[static_cast<std::size_t>(i)].get();
+    if (FCount == FCapacity) {
+        FCapacity += kGrowth;
+        FItems.reserve(static_cast<std::size_t>(FCapacity));
+    }
+    std::unique_ptr<TZSNMPMIBEntry> entry = NewEntry();
+    entry->Key = key;
+    FItems.push_back(std::move(entry));
+    ++FCount;
+    return FItems.back().get();
+}
+
+std::unique_ptr<TZSNMPMIBEntry> TZSNMPMIBIFTable::NewEntry() const {
+    return std::make_unique<TZSNMPMIBIFEntry>();
+}
+
+void ZSNMPMIBStoreBinding(TZSNMPMIBIFTable& table, const SnmpVarBind& binding) {
+    const AsnObjectIdentifier& name = binding.name;
+    if (name.idLength < kColumnOidLength || name.ids == nullptr) return;
+
+    std::string key;
+    for (std::uint32_t i = kColumnOidLength; i < name.idLength; ++i) {
+        if (i > kColumnOidLength) key += '.';
+        key += std::to_string(name.ids[i]);
+    }
+    TZSNMPMIBIFEntry& row = *table.FindOrAdd(key);
+
+    // Number columns take the first 32-bit word whatever the type says; the octet-string
+    // columns trust the pointer only when the type says it is one.
+    std::uint32_t word = 0;
+    std::memcpy(&word, &binding.value.asnValue, sizeof word);
+    const auto number = static_cast<std::int32_t>(word);
+    const AsnOctetString* octets =
+        binding.value.asnType == ASN_OCTETSTRING && binding.value.asnValue.string.stream != nullptr
+            ? &binding.value.asnValue.string
+            : nullptr;
+
+    switch (name.ids[kColumnOidLength - 1]) {
+    case 1:
+        row.ifIndex = number;
+        break;
+    case 2:
+        if (octets)
+            row.ifDescr.assign(reinterpret_cast<const char*>(octets->stream), octets->length);
+        break;
+    case 3:
+        row.ifType = number;
+        break;
+    case 4:
+        row.ifMtu = number;
+        break;
+    case 5:
+        row.ifSpeed = word;
+        break;
+    case 6:
+        if (octets) {
+            std::string text;
+            text.reserve(octets->length * 3);
+            for (std::uint32_t i = 0; i < octets->length; ++i) {
+                if (i > 0) text += ' ';
+                appendHexOctet(text, octets->stream[i]);
+            }
+            row.ifPhysAddress = std::move(text);
+        }
+        break;
+    case 7:
+        row.ifAdminStatus = number;
+        break;
+    case 8:
+        row.ifOperStatus = number;
+        break;
+    case 9:
+        row.ifLastChange = word;
+        break;
+    case 10:
+        row.ifInOctets = word;
+        break;
+    case 11:
+        row.ifInUcastPkts = word;
+        break;
+    case 12:
+        row.ifInNUcastPkts = word;
+        break;
+    case 13:
+        row.ifInDiscards = word;
+        break;
+    case 14:
+        row.ifInErrors = word;
+        break;
+    case 15:
+        row.ifInUnknownProtos = word;
+        break;
+    case 16:
+        row.ifOutOctets = word;
+        break;
+    case 17:
+        row.ifOutUcastPkts = word;
+        break;
+    case 18:
+        row.ifOutNUcastPkts = word;
+        break;
+    case 19:
+        row.ifOutDiscards = word;
+        break;
+    case 20:
+        row.ifOutErrors = word;
+        break;
+    case 21:
+        row.ifOutQLen = word;
+        break;
+    default:
+        break;
+    }
+}
+
+TZSNMPMIB::TZSNMPMIB() {
+    Initialise(besideExecutableThenSystem(kAgentLibrary),
+               besideExecutableThenSystem(kUtilityLibrary));
+}
+
+TZSNMPMIB::TZSNMPMIB(const std::string& agentLibrary, const std::string& utilityLibrary) {
+    Initialise({agentLibrary}, {utilityLibrary});
+}
+
+TZSNMPMIB::~TZSNMPMIB() {
+    if (FAgentModule) ::dlclose(FAgentModule);
+    if (FUtilityModule) ::dlclose(FUtilityModule);
+}
+
+void TZSNMPMIB::Initialise(const std::vector<std::string>& agentPaths,
+                           const std::vector<std::string>& utilityPaths) {
+    FReady = true;
+    FAgentModule = openFirst(agentPaths);
+    if (!FAgentModule) FReady = false;
+    FUtilityModule = openFirst(utilityPaths);
+    if (!FUtilityModule) FReady = false;
+
+    FReady = FReady && lookUp(FAgentModule, "SnmpExtensionInit", FSnmpExtensionInit) &&
+             lookUp(FAgentModule, "SnmpExtensionQuery", FSnmpExtensionQuery) &&
+             lookUp(FUtilityModule, "SnmpUtilOidCpy", FSnmpUtilOidCpy) &&
+             lookUp(FUtilityModule, "SnmpUtilMemAlloc", FSnmpUtilMemAlloc) &&
+             lookUp(FUtilityModule, "SnmpUtilVarBindFree", FSnmpUtilVarBindFree);
+    if (!FReady) return;
+
+    const auto timeZeroReference = static_cast<std::uint32_t>(std::time(nullptr));
+    void* trapEvent = nullptr;
+    AsnObjectIdentifier supportedView{};
+    if (!FSnmpExtensionInit(timeZeroReference, &trapEvent, &supportedView)) FReady = false;
+}
+
+std::unique_ptr<TZSNMPMIBIFTable> TZSNMPMIB::LoadIFTable(TZSNMPMIBIFSelectSet select) {
+    auto table = std::make_unique<TZSNMPMIBIFTable>();
+    if (!FReady) return table;
+    for (std::uint32_t column = 1; column <= kZSNMPMIBIFColumnCount; ++column)
+        if (select.Contains(static_cast<TZSNMPMIBIFSelect>(column - 1))) WalkColumn(column, *table);
+    return table;
+}
+
+void TZSNMPMIB::WalkColumn(std::uint32_t column, TZSNMPMIBIFTable& table) {
+    std::array<std::uint32_t, kMaxNameArcs> base{};
+    std::copy(kMib2Prefix.begin(), kMib2Prefix.end(), base.begin());
+    std::copy(kIfEntryColumnSuffix.begin(), kIfEntryColumnSuffix.end(),
+              base.begin() + kMib2Prefix.size());
+    base[kColumnOidLength - 1] = column;
+    std::array<std::uint32_t, kMaxNameArcs> current = base;
+    std::uint32_t currentLength = kColumnOidLength;
+
+    for (int stored = 0; stored < kMaxWalkSteps; ++stored) {
+        SnmpVarBind binding{};
+        binding.value.asnType = ASN_NULL;
+        const AsnObjectIdentifier asked{currentLength, current.data()};
+        if (!FSnmpUtilOidCpy(&binding.name, &asked)) {
+            FSnmpUtilVarBindFree(&binding);
+            return;
+        }
+        SnmpVarBindList list{&binding, 1};
+        std::int32_t errorStatus = 0;
+        std::int32_t errorIndex = 0;
+        const bool answered =
+            FSnmpExtensionQuery(SNMP_PDU_GETNEXT, &list, &errorStatus, &errorIndex) != 0;
+
+        const AsnObjectIdentifier& got = binding.name;
+        const bool inColumn = answered && errorStatus == SNMP_ERRORSTATUS_NOERROR &&
+                              got.ids != nullptr && got.idLength >= kColumnOidLength &&
+                              std::equal(base.begin(), base.begin() + kColumnOidLength, got.ids);
+        // A name that does not fit the buffer, or that does not move on, ends the walk: the
+        // walk relies on names that grow from step to step, and a broken agent must not make
+        // it overflow or loop.
+        const bool step = inColumn && got.idLength <= kMaxNameArcs &&
+                          strictlyAfter(got.ids, got.idLength, current.data(), currentLength);
+        if (step) {
+            ZSNMPMIBStoreBinding(table, binding);
+            std::copy(got.ids, got.ids + got.idLength, current.begin());
+            currentLength = got.idLength;
+        }
+        FSnmpUtilVarBindFree(&binding);
+        if (!step) return;
+    }
+}
