@@ -77,13 +77,18 @@ std::uint32_t TZPerformanceSourceSNMPMIB::CurrentReading() const {
     const TZSNMPMIBIFEntry* row = table->Items(FChoice);
     if (!row) return 0;
     switch (FSelect) {
-    case TZSNMPMIBIFSelect::zifInOctets: return row->ifInOctets;
-    case TZSNMPMIBIFSelect::zifOutOctets: return row->ifOutOctets;
-    default: return 0;
+    case TZSNMPMIBIFSelect::zifInOctets:
+        return row->ifInOctets;
+    case TZSNMPMIBIFSelect::zifOutOctets:
+        return row->ifOutOctets;
+    default:
+        return 0;
     }
 }
 
-void TZPerformanceSourceSNMPMIB::PrimeReading() { FPreviousReading = CurrentReading(); }
+void TZPerformanceSourceSNMPMIB::PrimeReading() {
+    FPreviousReading = CurrentReading();
+}
 
 void TZPerformanceSourceSNMPMIB::Sample() {
     const std::uint32_t reading = CurrentReading();
@@ -98,6 +103,12 @@ void RefreshIFTable() {
     if (s.MIB) s.Table = s.MIB->LoadIFTable(s.ColumnSelection);
 }
 
-int SNMPMIBSourceUsageCount() { return Shared().UsageCount; }
-TZSNMPMIBIFSelectSet SNMPMIBColumnSelection() { return Shared().ColumnSelection; }
-const TZSNMPMIBIFTable* SNMPMIBSharedTable() { return Shared().Table.get(); }
+int SNMPMIBSourceUsageCount() {
+    return Shared().UsageCount;
+}
+TZSNMPMIBIFSelectSet SNMPMIBColumnSelection() {
+    return Shared().ColumnSelection;
+}
+const TZSNMPMIBIFTable* SNMPMIBSharedTable() {
+    return Shared().Table.get();
+}

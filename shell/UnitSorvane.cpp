@@ -45,29 +45,43 @@ void Line(QPainter& p, int x0, int y0, int x1, int y1, const QColor& c) {
 
 Qt::Edges EdgesOf(int zone) {
     switch (zone) {
-    case HTLEFT: return Qt::LeftEdge;
-    case HTRIGHT: return Qt::RightEdge;
-    case HTTOP: return Qt::TopEdge;
-    case HTBOTTOM: return Qt::BottomEdge;
-    case HTTOPLEFT: return Qt::TopEdge | Qt::LeftEdge;
-    case HTTOPRIGHT: return Qt::TopEdge | Qt::RightEdge;
-    case HTBOTTOMLEFT: return Qt::BottomEdge | Qt::LeftEdge;
-    case HTBOTTOMRIGHT: return Qt::BottomEdge | Qt::RightEdge;
-    default: return {};
+    case HTLEFT:
+        return Qt::LeftEdge;
+    case HTRIGHT:
+        return Qt::RightEdge;
+    case HTTOP:
+        return Qt::TopEdge;
+    case HTBOTTOM:
+        return Qt::BottomEdge;
+    case HTTOPLEFT:
+        return Qt::TopEdge | Qt::LeftEdge;
+    case HTTOPRIGHT:
+        return Qt::TopEdge | Qt::RightEdge;
+    case HTBOTTOMLEFT:
+        return Qt::BottomEdge | Qt::LeftEdge;
+    case HTBOTTOMRIGHT:
+        return Qt::BottomEdge | Qt::RightEdge;
+    default:
+        return {};
     }
 }
 
 Qt::CursorShape CursorOf(int zone) {
     switch (zone) {
     case HTLEFT:
-    case HTRIGHT: return Qt::SizeHorCursor;
+    case HTRIGHT:
+        return Qt::SizeHorCursor;
     case HTTOP:
-    case HTBOTTOM: return Qt::SizeVerCursor;
+    case HTBOTTOM:
+        return Qt::SizeVerCursor;
     case HTTOPLEFT:
-    case HTBOTTOMRIGHT: return Qt::SizeFDiagCursor;
+    case HTBOTTOMRIGHT:
+        return Qt::SizeFDiagCursor;
     case HTTOPRIGHT:
-    case HTBOTTOMLEFT: return Qt::SizeBDiagCursor;
-    default: return Qt::ArrowCursor;
+    case HTBOTTOMLEFT:
+        return Qt::SizeBDiagCursor;
+    default:
+        return Qt::ArrowCursor;
     }
 }
 
@@ -85,10 +99,9 @@ void PaintSorvaneFrame(QPainter& p, int w, int h, const QColor& light, const QCo
         Line(p, r - a, b - a, a, b - a, dark);
     }
     // Resize marks where the corner zones end: dark, dark, light from top or left.
-    const int middle[8][4] = {{0, 16, 4, 16},         {r, 16, r - 4, 16},
-                              {0, b - 16, 4, b - 16}, {r, b - 16, r - 4, b - 16},
-                              {16, 0, 16, 4},         {16, b, 16, b - 4},
-                              {r - 16, 0, r - 16, 4}, {r - 16, b, r - 16, b - 4}};
+    const int middle[8][4] = {
+        {0, 16, 4, 16}, {r, 16, r - 4, 16}, {0, b - 16, 4, b - 16}, {r, b - 16, r - 4, b - 16},
+        {16, 0, 16, 4}, {16, b, 16, b - 4}, {r - 16, 0, r - 16, 4}, {r - 16, b, r - 16, b - 4}};
     const int before[8][4] = {{1, 15, 4, 15},         {r - 1, 15, r - 4, 15},
                               {1, b - 17, 4, b - 17}, {r - 1, b - 17, r - 4, b - 17},
                               {15, 1, 15, 4},         {15, b - 1, 15, b - 4},
@@ -97,9 +110,12 @@ void PaintSorvaneFrame(QPainter& p, int w, int h, const QColor& light, const QCo
                              {1, b - 15, 4, b - 15}, {r - 1, b - 15, r - 4, b - 15},
                              {17, 1, 17, 4},         {17, b - 1, 17, b - 4},
                              {r - 15, 1, r - 15, 4}, {r - 15, b - 1, r - 15, b - 4}};
-    for (const auto& l : middle) Line(p, l[0], l[1], l[2], l[3], dark);
-    for (const auto& l : before) Line(p, l[0], l[1], l[2], l[3], dark);
-    for (const auto& l : after) Line(p, l[0], l[1], l[2], l[3], light);
+    for (const auto& l : middle)
+        Line(p, l[0], l[1], l[2], l[3], dark);
+    for (const auto& l : before)
+        Line(p, l[0], l[1], l[2], l[3], dark);
+    for (const auto& l : after)
+        Line(p, l[0], l[1], l[2], l[3], light);
 }
 
 // ---------------------------------------------------------------------------
@@ -110,7 +126,9 @@ TFormSorvane::TFormSorvane(const TSorvaneInstance& instance)
     FormCreate();
 }
 
-TFormSorvane::~TFormSorvane() { FormDestroy(); }
+TFormSorvane::~TFormSorvane() {
+    FormDestroy();
+}
 
 void TFormSorvane::FormCreate() {
     setMinimumSize(kMinWidth, kMinHeight);
@@ -202,16 +220,22 @@ void TFormSorvane::FormCreate() {
     FTimer->start();
 }
 
-void TFormSorvane::FormDestroy() { FShareHandle.Close(); }
+void TFormSorvane::FormDestroy() {
+    FShareHandle.Close();
+}
 
 void TFormSorvane::FormResize() {
     PerformanceGraph->SetBounds(4, 4, width() - 8, height() - 8);
     update(); // the frame depends on the size
 }
 
-TWindowBounds TFormSorvane::CurrentBounds() const { return {x(), y(), width(), height()}; }
+TWindowBounds TFormSorvane::CurrentBounds() const {
+    return {x(), y(), width(), height()};
+}
 
-bool TFormSorvane::StayOnTop() const { return windowFlags().testFlag(Qt::WindowStaysOnTopHint); }
+bool TFormSorvane::StayOnTop() const {
+    return windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+}
 
 void TFormSorvane::ApplyStayOnTop(bool on) {
     ui.MenuStayontop->setChecked(on);
@@ -266,7 +290,8 @@ void TFormSorvane::UserMessage(std::uint32_t wParam) {
         raise();
         activateWindow();
         break;
-    default: break; // 101: no taskbar entry exists to hide
+    default:
+        break; // 101: no taskbar entry exists to hide
     }
 }
 
@@ -295,7 +320,9 @@ void TFormSorvane::MenuFitClick(int tag) {
     move(SorvaneFitPosition(tag, screen, geometry()));
 }
 
-void TFormSorvane::MenuExitClick() { close(); }
+void TFormSorvane::MenuExitClick() {
+    close();
+}
 
 void TFormSorvane::GraphMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {
     if (button == Qt::LeftButton) {
@@ -327,7 +354,8 @@ void TFormSorvane::FollowDrag(const QPoint& globalPoint) {
     } else {
         const Qt::Edges edges = EdgesOf(FDragZone);
         if (edges & Qt::LeftEdge) g.setLeft(std::min(g.left() + d.x(), g.right() + 1 - kMinWidth));
-        if (edges & Qt::RightEdge) g.setRight(std::max(g.right() + d.x(), g.left() + kMinWidth - 1));
+        if (edges & Qt::RightEdge)
+            g.setRight(std::max(g.right() + d.x(), g.left() + kMinWidth - 1));
         if (edges & Qt::TopEdge) g.setTop(std::min(g.top() + d.y(), g.bottom() + 1 - kMinHeight));
         if (edges & Qt::BottomEdge)
             g.setBottom(std::max(g.bottom() + d.y(), g.top() + kMinHeight - 1));
@@ -382,7 +410,9 @@ void TFormSorvane::mouseMoveEvent(QMouseEvent* event) {
         UpdateCursor(event->position().toPoint());
 }
 
-void TFormSorvane::mouseReleaseEvent(QMouseEvent*) { FDragZone = 0; }
+void TFormSorvane::mouseReleaseEvent(QMouseEvent*) {
+    FDragZone = 0;
+}
 
 void TFormSorvane::paintEvent(QPaintEvent*) {
     QPainter painter(this);

@@ -28,11 +28,10 @@ int main(int argc, char** argv) {
         names.Directory.empty()
             ? std::string{}
             : names.Directory + "/" + instance::ObjectName("MutexSorvane_", names.Key);
-    if (!mutexPath.empty() && mutex.Acquire(mutexPath) ==
-                                  instance::TInstanceLock::Result::HeldElsewhere) {
+    if (!mutexPath.empty() &&
+        mutex.Acquire(mutexPath) == instance::TInstanceLock::Result::HeldElsewhere) {
         instance::TSharedBlock block;
-        if (block.Open(names.Directory + "/" +
-                       instance::ObjectName("ShareSorvane_", names.Key))) {
+        if (block.Open(names.Directory + "/" + instance::ObjectName("ShareSorvane_", names.Key))) {
             const std::uint32_t window = block.Read();
             if (instance::PortAlive(names.Directory, window))
                 instance::PostRecord(names.Directory, window, {WM_USER, 100, 0});

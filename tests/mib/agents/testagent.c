@@ -116,6 +116,38 @@ static void buildSeveral(void) {
     after->number = 2;
 }
 
+#define COUNTER_ROWS 8
+static uint32_t counterRows;
+static uint32_t inOctets[COUNTER_ROWS], outOctets[COUNTER_ROWS];
+static int absent[COUNTER_ROWS];
+
+/* Rows with ifIndex 1, 2, ...; a speed column too, which gives no readings. */
+static void buildCounters(void) {
+    clearView();
+    for (uint32_t r = 0; r < counterRows; ++r) {
+        if (absent[r]) continue;
+        addNumber(1, r + 1, ASN_INTEGER, r + 1);
+        addOctets(2, r + 1, 0, "if", 2);
+        addNumber(5, r + 1, ASN_GAUGE32, 1000000000u);
+        addNumber(10, r + 1, ASN_COUNTER32, inOctets[r]);
+        addNumber(16, r + 1, ASN_COUNTER32, outOctets[r]);
+    }
+    qsort(view, (size_t)viewSize, sizeof view[0], compareEntries);
+}
+
+SNMPABI_EXPORT void testagent_set_octets(uint32_t row, uint32_t in, uint32_t out) {
+    if (row >= COUNTER_ROWS) return;
+    inOctets[row] = in;
+    outOctets[row] = out;
+    if (scenario == TESTAGENT_COUNTERS) buildCounters();
+}
+
+SNMPABI_EXPORT void testagent_set_present(uint32_t row, int present) {
+    if (row >= COUNTER_ROWS) return;
+    absent[row] = !present;
+    if (scenario == TESTAGENT_COUNTERS) buildCounters();
+}
+
 SNMPABI_EXPORT void testagent_configure(int chosen, uint32_t param) {
     clearView();
     memset(&stats, 0, sizeof stats);
@@ -184,6 +216,13 @@ SNMPABI_EXPORT void testagent_configure(int chosen, uint32_t param) {
     case TESTAGENT_ENDLESS:
         addNumber(10, 1, ASN_COUNTER32, 5);
         break;
+    case TESTAGENT_COUNTERS:
+        counterRows = param < COUNTER_ROWS ? param : COUNTER_ROWS;
+        memset(inOctets, 0, sizeof inOctets);
+        memset(outOctets, 0, sizeof outOctets);
+        memset(absent, 0, sizeof absent);
+        buildCounters();
+        return;
     default:
         break;
     }

@@ -17,6 +17,7 @@ enum TestAgentScenario {
     TESTAGENT_QUERY_FALSE,  /* ifInOctets: false when asked after row 2 */
     TESTAGENT_ERROR_STATUS, /* ifInOctets: genErr when asked after row 2 */
     TESTAGENT_ENDLESS,      /* ifDescr never ends: every answer is one row further */
+    TESTAGENT_COUNTERS,     /* `param` interfaces (at most 8) whose octet counters the test sets */
 };
 
 typedef struct {
@@ -32,6 +33,12 @@ typedef void (*TestAgentConfigureFn)(int scenario, uint32_t param);
 typedef void (*TestAgentStatsFn)(TestAgentStats* stats);
 #define TESTAGENT_CONFIGURE "testagent_configure"
 #define TESTAGENT_STATS "testagent_stats"
+
+/* TESTAGENT_COUNTERS: the octet counters of row `row` (0-based), and whether it is there */
+typedef void (*TestAgentSetOctetsFn)(uint32_t row, uint32_t in, uint32_t out);
+typedef void (*TestAgentSetPresentFn)(uint32_t row, int present);
+#define TESTAGENT_SET_OCTETS "testagent_set_octets"
+#define TESTAGENT_SET_PRESENT "testagent_set_present"
 
 /* libsnmpapi.so of the test agents: counts what passes through it */
 typedef struct {
