@@ -1,0 +1,120 @@
+// Real traffic through the real agent: octets sent over loopback in a network
+// namespace of this process's own show as the next tick's sample.
+#include "UnitZPerformanceSourceSNMPMIB.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+QString gSkipReason; // set in main, before any thread exists
+
+bool BringLoopbackUp() {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    ifreq request{};
+    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
+    bool ok = ::ioctl(fd, SIOCGIFFLAGS, &request) == 0;
+    request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
+    ok = ok && ::ioctl(fd, SIOCSIFFLAGS, &request) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// lo's received and sent octets as this namespace's /proc reports them.
+bool LoopbackOctets(quint64& rx, quint64& tx) {
+    QFile f("/proc/self/net/dev");
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        const int colon = line.indexOf(':');
+        if (colon < 0 || line.left(colon).trimmed() != "lo") continue;
+        const QList<QByteArray> f2 = line.mid(colon + 1).simplified().split(' ');
+        if (f2.size() < 9) return false;
+        rx = f2[0].toULongLong();
+        tx = f2[8].toULongLong();
+        return true;
+    }
+    return false;
+}
+
+// Sends `count` UDP datagrams of `size` octets to a receiver on 127.0.0.1.
+bool SendLoopback(int count, int size) {
+    const int rx = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int tx = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    bool ok = rx >= 0 && tx >= 0 && ::bind(rx, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+              ::getsockname(rx, reinterpret_cast<sockaddr*>(&a), &len) == 0;
+    const QByteArray payload(size, 'x');
+    for (int i = 0; ok && i < count; ++i)
+        ok = ::sendto(tx, payload.constData(), payload.size(), 0, reinterpret_cast<sockaddr*>(&a),
+                      sizeof a) == size;
+    ::close(rx);
+    ::close(tx);
+    return ok;
+}
+
+} // namespace
+
+class TestSNMPSourceKernel : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void loopbackTraffic();
+};
+
+void TestSNMPSourceKernel::loopbackTraffic() {
+    if (!gSkipReason.isEmpty()) QSKIP(qPrintable(gSkipReason));
+    QWidget owner;
+    auto* graph = new TZPerformanceGraph(&owner);
+    graph->SetBounds(0, 0, 40, 20);
+    auto* receive = new TZPerformanceSourceSNMPMIB(&owner);
+    receive->SetGraph(graph);
+    receive->SetSelect(TZSNMPMIBIFSelect::zifInOctets);
+    auto* send = new TZPerformanceSourceSNMPMIB(&owner);
+    send->SetGraph(graph);
+    send->SetSelect(TZSNMPMIBIFSelect::zifOutOctets);
+    RefreshIFTable();
+    QCOMPARE(SNMPMIBSharedTable()->Count(), 1); // a fresh namespace holds lo alone
+    receive->PrimeReading();
+    send->PrimeReading();
+    quint64 rx0 = 0, tx0 = 0, rx1 = 0, tx1 = 0;
+    QVERIFY(LoopbackOctets(rx0, tx0));
+
+    QVERIFY(SendLoopback(5, 50));
+    RefreshIFTable();
+    graph->Advance();
+    QVERIFY(LoopbackOctets(rx1, tx1));
+    // 50 octets of payload, 8 of UDP and 20 of IP each; lo counts no link header.
+    QCOMPARE(receive->GetValue(0), 5 * 78);
+    QCOMPARE(send->GetValue(0), 5 * 78);
+    QCOMPARE(quint64(receive->GetValue(0)), rx1 - rx0);
+    QCOMPARE(quint64(send->GetValue(0)), tx1 - tx0);
+
+    RefreshIFTable();
+    graph->Advance();
+    QCOMPARE(receive->GetValue(0), 0);
+}
+
+int main(int argc, char** argv) {
+    if (::unshare(CLONE_NEWNET) != 0)
+        gSkipReason = QString("network namespaces are not allowed here: %1").arg(strerror(errno));
+    else if (!BringLoopbackUp())
+        gSkipReason = "loopback cannot be brought up in the namespace";
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    TestSNMPSourceKernel test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_snmpsource_kernel.moc"
