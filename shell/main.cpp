@@ -2,6 +2,7 @@
 // hands over to the running one and ends before any toolkit object exists.
 #include "SingleInstance.h"
 #include "UnitSorvane.h"
+#include "UnitSorvaneProperty.h"
 
 #include <QApplication>
 
@@ -45,6 +46,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName(QStringLiteral("Sorvane"));
     QApplication::setQuitOnLastWindowClosed(false);
     TFormSorvane form(names);
+    TFormSorvaneProperty property(form);
+    form.PropertyDialog = &property;
     app.exec();
     return 0;
 }

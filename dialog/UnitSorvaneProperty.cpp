@@ -1,0 +1,601 @@
+#include "UnitSorvaneProperty.h"
+
+#include "UnitSorvane.h"
+#include "UnitZPerformanceSourceSNMPMIB.h"
+#include "ZRelationFile.h"
+#include "ZSNMPMIB.h"
+
+#include <QCloseEvent>
+#include <QColorDialog>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPixmap>
+#include <QScreen>
+#include <QShowEvent>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr int kTagReceive = 10;
+constexpr int kTagSend = 11;
+constexpr int kTagHGrid = 20;
+constexpr int kTagVGrid = 21;
+
+constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
+constexpr std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();
+
+bool FitsInt32(std::int64_t v) {
+    return v >= kInt32Min && v <= kInt32Max;
+}
+
+std::int32_t ToInt32(std::int64_t v) {
+    return static_cast<std::int32_t>(std::clamp(v, kInt32Min, kInt32Max));
+}
+
+TColor ToTColor(const QColor& c) {
+    return static_cast<TColor>(c.red()) | (static_cast<TColor>(c.green()) << 8) |
+           (static_cast<TColor>(c.blue()) << 16);
+}
+
+// An interface description as the agent gives it: octets up to the first zero.
+QString InterfaceText(const std::string& descr) {
+    const std::size_t end = descr.find('\0');
+    return QString::fromUtf8(descr.data(), static_cast<qsizetype>(std::min(end, descr.size())));
+}
+
+int TagOf(QObject* sender) {
+    const auto* box = qobject_cast<TZPaintBox*>(sender);
+    return box ? box->Tag() : 0;
+}
+
+} // namespace
+
+TFormSorvaneProperty::TFormSorvaneProperty(TFormSorvane& main)
+    : QDialog(&main, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      FMain(main) {
+    ui.setupUi(this);
+    FormCreate();
+}
+
+TFormSorvaneProperty::~TFormSorvaneProperty() = default;
+
+void TFormSorvaneProperty::FormCreate() {
+    // The design font, or a proportional sans serif of the same height where it is absent.
+    QFont face = font();
+    face.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
+                      QStringLiteral("IPAPGothic"), QStringLiteral("VL PGothic"),
+                      QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"),
+                      QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
+    face.setPixelSize(15);
+    setFont(face);
+    setFixedSize(289, 393);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+    }
+
+    ColorDialog = new QColorDialog(this);
+    ColorDialog->setOption(QColorDialog::DontUseNativeDialog);
+
+    // 1 - 3. The interface list, from a component of the dialog's own, freed at once.
+    {
+        TZSNMPMIB mib;
+        const std::unique_ptr<TZSNMPMIBIFTable> table =
+            mib.LoadIFTable(TZSNMPMIBIFSelectSet{TZSNMPMIBIFSelect::zifDescr});
+        for (int i = 0; table && i < table->Count(); ++i) {
+            const TZSNMPMIBIFEntry* row = table->Items(i);
+            ui.ComboBoxInterface->addItem(row ? InterfaceText(row->ifDescr) : QString());
+        }
+    }
+    ui.ComboBoxInterface->setCurrentIndex(-1);
+
+    // 4. The bitmaps of the three images.
+    FBitmapCurve = QImage(ui.ImageCurve->size(), QImage::Format_RGB32);
+    FBitmapGammaTone = QImage(ui.ImageGammaTone->size(), QImage::Format_RGB32);
+    FBitmapGammaGray = QImage(ui.ImageGammaGray->size(), QImage::Format_RGB32);
+    FBitmapCurve.fill(Qt::black);
+    FBitmapGammaGray.fill(Qt::black);
+    DrawGammaToneImage();
+
+    ui.SpinEditScale->OnChange = [this](QObject*) { SpinEditScaleChange(); };
+    ui.SpinEditScale->OnMore = [this](QObject*) { SpinEditScaleMore(); };
+    ui.SpinEditScale->OnLess = [this](QObject*) { SpinEditScaleLess(); };
+    ui.SpinEditScale->OnManual = [this](QObject* s, bool m, bool l) {
+        SpinEditScaleManual(s, m, l);
+    };
+    ui.SpinEditDelay->OnChange = [this](QObject*) { SpinEditDelayChange(); };
+    ui.SpinEditDelay->OnMore = [this](QObject*) { SpinEditDelayMore(); };
+    ui.SpinEditDelay->OnLess = [this](QObject*) { SpinEditDelayLess(); };
+    ui.SpinEditDelay->OnManual = [this](QObject* s, bool m, bool l) {
+        SpinEditDelayManual(s, m, l);
+    };
+    ui.SpinEditCurve->OnMore = [this](QObject*) { SpinEditCurveMore(); };
+    ui.SpinEditCurve->OnLess = [this](QObject*) { SpinEditCurveLess(); };
+    ui.SpinEditGamma->OnMore = [this](QObject*) { SpinEditGammaMore(); };
+    ui.SpinEditGamma->OnLess = [this](QObject*) { SpinEditGammaLess(); };
+    ui.SpinEditHGrid->OnMore = [this](QObject*) { SpinEditHGridMore(); };
+    ui.SpinEditHGrid->OnLess = [this](QObject*) { SpinEditHGridLess(); };
+    ui.SpinEditVGrid->OnMore = [this](QObject*) { SpinEditVGridMore(); };
+    ui.SpinEditVGrid->OnLess = [this](QObject*) { SpinEditVGridLess(); };
+
+    // Picks by the user only, the same item again included.
+    connect(ui.ComboBoxInterface, &QComboBox::activated, this,
+            &TFormSorvaneProperty::ComboBoxInterfaceChange);
+    connect(ui.ComboBoxScale, &QComboBox::activated, this,
+            &TFormSorvaneProperty::ComboBoxScaleChange);
+    connect(ui.CheckBoxGridCurve, &QCheckBox::clicked, this,
+            &TFormSorvaneProperty::CheckBoxGridCurveClick);
+    connect(ui.CheckBoxGridGamma, &QCheckBox::clicked, this,
+            &TFormSorvaneProperty::CheckBoxGridGammaClick);
+    connect(ui.CheckBoxHGrid, &QCheckBox::clicked, this, &TFormSorvaneProperty::CheckBoxHGridClick);
+    connect(ui.CheckBoxVGrid, &QCheckBox::clicked, this, &TFormSorvaneProperty::CheckBoxVGridClick);
+    for (TZPaintBox* box :
+         {ui.PaintBoxReceive, ui.PaintBoxSend, ui.PaintBoxHGridColor, ui.PaintBoxVGridColor}) {
+        box->OnClick = [this](QObject* s) { PaintBoxLineClick(s); };
+        box->OnPaint = [this](QObject* s, QPainter& canvas) { PaintBoxLinePaint(s, canvas); };
+    }
+    connect(ui.ButtonOk, &QPushButton::clicked, this, &TFormSorvaneProperty::ButtonOkClick);
+    connect(ui.ButtonCancel, &QPushButton::clicked, this, &TFormSorvaneProperty::ButtonCancelClick);
+
+    // 5.
+    FChanged = false;
+    ui.ButtonOk->setEnabled(false);
+}
+
+void TFormSorvaneProperty::FormShow() {
+    TZPerformanceSourceSNMPMIB* receive = FMain.ReceiveSource;
+    TZPerformanceSourceSNMPMIB* send = FMain.SendSource;
+    TZPerformanceGraph* graph = FMain.PerformanceGraph;
+
+    // 1. A position past the list keeps the selection as it was.
+    const std::int32_t choice = receive->Choice();
+    if (choice < ui.ComboBoxInterface->count())
+        ui.ComboBoxInterface->setCurrentIndex(choice < 0 ? -1 : choice);
+
+    // 2, 3. Without a stored text, the receive scale in the unit read. That
+    // number may not fit the 32 bits the settings reader hands back: then the
+    // reader's answer for a missing key is a marker, replaced here by the number.
+    const std::int64_t max = receive->Max;
+    constexpr std::int32_t kNoFit = std::numeric_limits<std::int32_t>::min();
+    std::int64_t exactDefault = 0;
+    const TScaleSettings stored = ReadScaleSettings([&](std::int32_t unit) {
+        // An unknown unit shows as "Byte/s": its default is the byte number too.
+        if (unit < 0 || unit >= kScaleUnitCount) unit = kScaleUnitByte;
+        exactDefault = ScaleFromBits(ScaleToBits(max, kScaleUnitByte), unit);
+        return FitsInt32(exactDefault) ? static_cast<std::int32_t>(exactDefault) : kNoFit;
+    });
+    FScaleUnit = stored.ScaleUnit;
+    FScaleText = stored.ScaleText;
+    if (FScaleText == kNoFit && !FitsInt32(exactDefault)) FScaleText = exactDefault;
+    if (FScaleUnit < 0 || FScaleUnit >= ui.ComboBoxScale->count()) FScaleUnit = kScaleUnitByte;
+    ui.ComboBoxScale->setCurrentIndex(FScaleUnit);
+
+    // 4.
+    SetScaleText(FScaleText);
+    SetDelayText(receive->Delay);
+    ui.SpinEditCurve->setText(TwoDecimalText(graph->Curve()));
+    ui.SpinEditGamma->setText(TwoDecimalText(graph->Gamma()));
+
+    // 5.
+    FReceiveColor = receive->Color();
+    FSendColor = send->Color();
+    FHGridColor = graph->HGridColor();
+    FVGridColor = graph->VGridColor();
+    for (TZPaintBox* box :
+         {ui.PaintBoxReceive, ui.PaintBoxSend, ui.PaintBoxHGridColor, ui.PaintBoxVGridColor})
+        box->update();
+
+    // 6, 7.
+    ui.CheckBoxGridCurve->setChecked(graph->GridCurve());
+    ui.CheckBoxGridGamma->setChecked(graph->GridGamma());
+    ui.CheckBoxHGrid->setChecked(graph->HGrid());
+    ui.CheckBoxVGrid->setChecked(graph->VGrid());
+    ui.SpinEditHGrid->setText(QString::number(graph->HGridSpace()));
+    ui.SpinEditVGrid->setText(VGridSpaceToText(graph->VGridSpace()));
+
+    // 8.
+    DrawCurveImage(graph->Curve());
+    DrawGammaGrayImage(graph->Gamma());
+
+    // 9. Whatever the loading above set off.
+    SetChanged(false);
+}
+
+void TFormSorvaneProperty::SetChanged(bool b) {
+    if (b == FChanged) return;
+    FChanged = b;
+    ui.ButtonOk->setEnabled(b);
+}
+
+TColor TFormSorvaneProperty::ColorOfTag(int tag) const {
+    switch (tag) {
+    case kTagReceive:
+        return FReceiveColor;
+    case kTagSend:
+        return FSendColor;
+    case kTagHGrid:
+        return FHGridColor;
+    case kTagVGrid:
+        return FVGridColor;
+    default:
+        return 0xFFFFFF;
+    }
+}
+
+TColor* TFormSorvaneProperty::ColorFieldOfTag(int tag) {
+    switch (tag) {
+    case kTagReceive:
+        return &FReceiveColor;
+    case kTagSend:
+        return &FSendColor;
+    case kTagHGrid:
+        return &FHGridColor;
+    case kTagVGrid:
+        return &FVGridColor;
+    default:
+        return nullptr;
+    }
+}
+
+TZPaintBox* TFormSorvaneProperty::PaintBoxOfTag(int tag) const {
+    for (TZPaintBox* box :
+         {ui.PaintBoxReceive, ui.PaintBoxSend, ui.PaintBoxHGridColor, ui.PaintBoxVGridColor})
+        if (box->Tag() == tag) return box;
+    return nullptr;
+}
+
+std::int64_t TFormSorvaneProperty::ScaleFallback() const {
+    return ScaleFromBits(ScaleToBits(FMain.ReceiveSource->Max, kScaleUnitByte), FScaleUnit);
+}
+
+void TFormSorvaneProperty::SetScaleText(std::int64_t v) {
+    FScaleShown = QString::number(v);
+    ui.SpinEditScale->setText(FScaleShown);
+}
+
+void TFormSorvaneProperty::SetDelayText(std::int64_t v) {
+    FDelayShown = QString::number(v);
+    ui.SpinEditDelay->setText(FDelayShown);
+}
+
+// ---- steps ----
+
+void TFormSorvaneProperty::StepScale(bool more) {
+    const std::int64_t v = IntegerText(ui.SpinEditScale->text(), ScaleFallback());
+    SetScaleText(StepScaleValue(v, more));
+    SetChanged(true);
+}
+
+void TFormSorvaneProperty::StepDelay(bool more) {
+    const std::int64_t v = IntegerText(ui.SpinEditDelay->text(), kDelayMin);
+    SetDelayText(StepDelayValue(v, more));
+    SetChanged(true);
+}
+
+void TFormSorvaneProperty::StepCurve(bool more) {
+    const double v =
+        StepCurveValue(RealText(ui.SpinEditCurve->text(), FMain.PerformanceGraph->Curve()), more);
+    ui.SpinEditCurve->setText(TwoDecimalText(v));
+    SetChanged(true);
+    DrawCurveImage(v);
+}
+
+void TFormSorvaneProperty::StepGamma(bool more) {
+    const double v =
+        StepGammaValue(RealText(ui.SpinEditGamma->text(), FMain.PerformanceGraph->Gamma()), more);
+    ui.SpinEditGamma->setText(TwoDecimalText(v));
+    SetChanged(true);
+    DrawGammaGrayImage(v);
+}
+
+void TFormSorvaneProperty::StepHGrid(bool more) {
+    const std::int64_t v =
+        IntegerText(ui.SpinEditHGrid->text(), FMain.PerformanceGraph->HGridSpace());
+    ui.SpinEditHGrid->setText(QString::number(StepHGridValue(v, more)));
+    SetChanged(true);
+}
+
+void TFormSorvaneProperty::StepVGrid(bool more) {
+    const std::int64_t v = TextToVGridSpace(ui.SpinEditVGrid->text());
+    ui.SpinEditVGrid->setText(VGridSpaceToText(ToInt32(StepVGridValue(v, more))));
+    SetChanged(true);
+}
+
+void TFormSorvaneProperty::UpdateScaleButtons() {
+    ui.SpinEditScale->Button()->SetState(
+        ScaleButtonState(IntegerText(ui.SpinEditScale->text(), ScaleFallback())));
+}
+
+void TFormSorvaneProperty::UpdateDelayButtons() {
+    ui.SpinEditDelay->Button()->SetState(
+        DelayButtonState(IntegerText(ui.SpinEditDelay->text(), kDelayMin)));
+}
+
+void TFormSorvaneProperty::UpdateCurveButtons() {
+    ui.SpinEditCurve->Button()->SetState(
+        CurveButtonState(RealText(ui.SpinEditCurve->text(), FMain.PerformanceGraph->Curve())));
+}
+
+void TFormSorvaneProperty::UpdateGammaButtons() {
+    ui.SpinEditGamma->Button()->SetState(
+        GammaButtonState(RealText(ui.SpinEditGamma->text(), FMain.PerformanceGraph->Gamma())));
+}
+
+void TFormSorvaneProperty::UpdateHGridButtons() {
+    ui.SpinEditHGrid->Button()->SetState(HGridButtonState(
+        IntegerText(ui.SpinEditHGrid->text(), FMain.PerformanceGraph->HGridSpace())));
+}
+
+void TFormSorvaneProperty::UpdateVGridButtons() {
+    ui.SpinEditVGrid->Button()->SetState(
+        VGridButtonState(TextToVGridSpace(ui.SpinEditVGrid->text())));
+}
+
+// ---- previews ----
+
+void TFormSorvaneProperty::DrawCurveImage(double curve) {
+    ::DrawCurveImage(FBitmapCurve, curve);
+    ui.ImageCurve->setPixmap(QPixmap::fromImage(FBitmapCurve));
+}
+
+void TFormSorvaneProperty::DrawGammaToneImage() {
+    ::DrawGammaToneImage(FBitmapGammaTone);
+    ui.ImageGammaTone->setPixmap(QPixmap::fromImage(FBitmapGammaTone));
+}
+
+void TFormSorvaneProperty::DrawGammaGrayImage(double gamma) {
+    ::DrawGammaGrayImage(FBitmapGammaGray, gamma);
+    ui.ImageGammaGray->setPixmap(QPixmap::fromImage(FBitmapGammaGray));
+}
+
+void TFormSorvaneProperty::PaintBoxLinePaint(QObject* sender, QPainter& canvas) {
+    const auto* box = qobject_cast<QWidget*>(sender);
+    if (!box) return;
+    ::PaintBoxLinePaint(canvas, box->width(), box->height(), ColorOfTag(TagOf(sender)));
+}
+
+// ---- event handlers ----
+
+void TFormSorvaneProperty::SpinEditScaleChange() {
+    SetChanged(true);
+}
+
+void TFormSorvaneProperty::SpinEditScaleMore() {
+    StepScale(true);
+    UpdateScaleButtons();
+}
+
+void TFormSorvaneProperty::SpinEditScaleLess() {
+    StepScale(false);
+    UpdateScaleButtons();
+}
+
+void TFormSorvaneProperty::NormaliseScale() {
+    const std::int64_t v = IntegerText(ui.SpinEditScale->text(), ScaleFallback());
+    SetScaleText(std::clamp(v, kScaleMin, kScaleMax));
+    SetChanged(true);
+    UpdateScaleButtons();
+}
+
+void TFormSorvaneProperty::SpinEditScaleManual(QObject*, bool bMore, bool bLess) {
+    if (bMore && !bLess)
+        SpinEditScaleMore();
+    else if (bLess && !bMore)
+        SpinEditScaleLess();
+    else
+        NormaliseScale();
+}
+
+void TFormSorvaneProperty::SpinEditDelayChange() {
+    SetChanged(true);
+}
+
+void TFormSorvaneProperty::SpinEditDelayMore() {
+    StepDelay(true);
+    UpdateDelayButtons();
+}
+
+void TFormSorvaneProperty::SpinEditDelayLess() {
+    StepDelay(false);
+    UpdateDelayButtons();
+}
+
+void TFormSorvaneProperty::NormaliseDelay() {
+    const std::int64_t v = IntegerText(ui.SpinEditDelay->text(), kDelayMin);
+    SetDelayText(std::clamp(v, kDelayMin, kDelayMax));
+    SetChanged(true);
+    UpdateDelayButtons();
+}
+
+void TFormSorvaneProperty::SpinEditDelayManual(QObject*, bool bMore, bool bLess) {
+    if (bMore && !bLess)
+        SpinEditDelayMore();
+    else if (bLess && !bMore)
+        SpinEditDelayLess();
+    else
+        NormaliseDelay();
+}
+
+void TFormSorvaneProperty::SpinEditCurveMore() {
+    StepCurve(true);
+    UpdateCurveButtons();
+}
+
+void TFormSorvaneProperty::SpinEditCurveLess() {
+    StepCurve(false);
+    UpdateCurveButtons();
+}
+
+void TFormSorvaneProperty::SpinEditGammaMore() {
+    StepGamma(true);
+    UpdateGammaButtons();
+}
+
+void TFormSorvaneProperty::SpinEditGammaLess() {
+    StepGamma(false);
+    UpdateGammaButtons();
+}
+
+void TFormSorvaneProperty::SpinEditHGridMore() {
+    StepHGrid(true);
+    UpdateHGridButtons();
+}
+
+void TFormSorvaneProperty::SpinEditHGridLess() {
+    StepHGrid(false);
+    UpdateHGridButtons();
+}
+
+void TFormSorvaneProperty::SpinEditVGridMore() {
+    StepVGrid(true);
+    UpdateVGridButtons();
+}
+
+void TFormSorvaneProperty::SpinEditVGridLess() {
+    StepVGrid(false);
+    UpdateVGridButtons();
+}
+
+void TFormSorvaneProperty::ComboBoxInterfaceChange() {
+    SetChanged(true);
+}
+
+void TFormSorvaneProperty::ComboBoxScaleChange() {
+    const std::int32_t u = ui.ComboBoxScale->currentIndex();
+    if (u == FScaleUnit) return;
+    const std::int64_t v = IntegerText(ui.SpinEditScale->text(), ScaleFallback());
+    const std::int64_t b = ScaleToBits(v, FScaleUnit);
+    FScaleUnit = u;
+    SetScaleText(ScaleFromBits(b, u));
+    SetChanged(true);
+}
+
+void TFormSorvaneProperty::CheckBoxGridCurveClick() {
+    SetChanged(true);
+}
+
+void TFormSorvaneProperty::CheckBoxGridGammaClick() {
+    SetChanged(true);
+}
+
+void TFormSorvaneProperty::CheckBoxHGridClick() {
+    SetChanged(true);
+}
+
+void TFormSorvaneProperty::CheckBoxVGridClick() {
+    SetChanged(true);
+}
+
+void TFormSorvaneProperty::PaintBoxLineClick(QObject* sender) {
+    const int tag = TagOf(sender);
+    ColorDialog->setCurrentColor(QColor(ToQRgb(ColorOfTag(tag))));
+    if (ColorDialog->exec() != QDialog::Accepted) return;
+    if (TColor* field = ColorFieldOfTag(tag)) {
+        *field = ToTColor(ColorDialog->selectedColor());
+        if (TZPaintBox* box = PaintBoxOfTag(tag)) box->update();
+    }
+    SetChanged(true);
+}
+
+void TFormSorvaneProperty::ButtonOkClick() {
+    TZPerformanceSourceSNMPMIB* receive = FMain.ReceiveSource;
+    TZPerformanceSourceSNMPMIB* send = FMain.SendSource;
+    TZPerformanceGraph* graph = FMain.PerformanceGraph;
+
+    // Enter in a field that was typed into presses "Ok" before the focus has left
+    // it: the typed value is taken as leaving the field would have taken it.
+    if (ui.SpinEditScale->text() != FScaleShown) NormaliseScale();
+    if (ui.SpinEditDelay->text() != FDelayShown) NormaliseDelay();
+
+    // 1. Another interface starts afresh; the one in use keeps its history.
+    const int i = ui.ComboBoxInterface->currentIndex();
+    if (i != -1 && i != receive->Choice()) {
+        receive->SetChoice(i);
+        send->SetChoice(i);
+        receive->Clear();
+        send->Clear();
+        RefreshIFTable();
+        receive->PrimeReading();
+        send->PrimeReading();
+    }
+
+    // 2. The scale in bytes per second.
+    const TZScaleApplied scale =
+        ApplyScale(IntegerText(ui.SpinEditScale->text(), ScaleFallback()), FScaleUnit);
+    receive->Max = scale.Max;
+    send->Max = scale.Max;
+
+    // 3.
+    const std::int32_t delay = ToInt32(IntegerText(ui.SpinEditDelay->text(), kDelayMin));
+    receive->Delay = delay;
+    send->Delay = delay;
+
+    // 4.
+    graph->SetCurve(RealText(ui.SpinEditCurve->text(), graph->Curve()));
+    graph->SetGamma(RealText(ui.SpinEditGamma->text(), graph->Gamma()));
+
+    // 5.
+    receive->SetColor(FReceiveColor);
+    send->SetColor(FSendColor);
+
+    // 6.
+    graph->SetGridCurve(ui.CheckBoxGridCurve->isChecked());
+    graph->SetGridGamma(ui.CheckBoxGridGamma->isChecked());
+    graph->SetHGrid(ui.CheckBoxHGrid->isChecked());
+    graph->SetHGridSpace(ToInt32(IntegerText(ui.SpinEditHGrid->text(), graph->HGridSpace())));
+    graph->SetHGridColor(FHGridColor);
+    graph->SetVGrid(ui.CheckBoxVGrid->isChecked());
+    graph->SetVGridSpace(TextToVGridSpace(ui.SpinEditVGrid->text()));
+    graph->SetVGridColor(FVGridColor);
+
+    // 7. Read back from the live objects, but the scale text and unit.
+    TPropertySettings s;
+    s.Interface = receive->Choice();
+    s.Scale = receive->Max;
+    s.ScaleText = scale.ScaleText;
+    s.ScaleUnit = scale.ScaleUnit;
+    s.Delay = receive->Delay;
+    s.ReceiveColor = receive->Color();
+    s.SendColor = send->Color();
+    s.Curve = graph->Curve();
+    s.Gamma = graph->Gamma();
+    s.GridCurve = graph->GridCurve();
+    s.GridGamma = graph->GridGamma();
+    s.HGrid = graph->HGrid();
+    s.HGridSpace = graph->HGridSpace();
+    s.HGridColor = graph->HGridColor();
+    s.VGrid = graph->VGrid();
+    s.VGridSpace = graph->VGridSpace();
+    s.VGridColor = graph->VGridColor();
+    // A refused write has shown its error box; the dialog stays open to try again.
+    if (!WritePropertySettings(s)) return;
+
+    // 8, 9.
+    graph->Refresh();
+    hide();
+    FMain.PostUserMessage(101);
+}
+
+void TFormSorvaneProperty::ButtonCancelClick() {
+    hide();
+    FMain.PostUserMessage(101);
+}
+
+void TFormSorvaneProperty::reject() {
+    ButtonCancelClick();
+}
+
+void TFormSorvaneProperty::showEvent(QShowEvent* event) {
+    // The window system showing it again (after being minimised) is no new showing.
+    if (!event->spontaneous()) FormShow();
+    QDialog::showEvent(event);
+}
+
+void TFormSorvaneProperty::closeEvent(QCloseEvent* event) {
+    // The close box hides without applying and without the cancel button's message.
+    event->accept();
+}

@@ -1,0 +1,139 @@
+// The property dialog: every setting of the graph, edited on copies.
+//
+// One modeless instance, created hidden right after the main window and kept
+// until the program ends. Each showing reloads the controls from the main
+// window's graph and sources; nothing reaches them until "Ok", which applies
+// everything at once, saves the seventeen "Property" keys, redraws the graph
+// and hides the dialog. "Cancel", Esc and the close box only hide it. "Ok" is
+// enabled exactly while something was edited since the dialog was shown.
+//
+// The dialog owns every rule of its spin edits (ZPropertyRules.h): after each
+// step it greys the arrow that cannot move the value further.
+#pragma once
+
+#include "ZPropertyRules.h"
+#include "ui_UnitSorvaneProperty.h"
+
+#include <QDialog>
+#include <QImage>
+#include <QString>
+
+#include <cstdint>
+
+class QColorDialog;
+class QPainter;
+class TFormSorvane;
+
+class TFormSorvaneProperty : public QDialog {
+    Q_OBJECT
+public:
+    // Reaches the live graph and sources through main, which also owns the dialog.
+    explicit TFormSorvaneProperty(TFormSorvane& main);
+    ~TFormSorvaneProperty() override;
+
+    const Ui::FormSorvaneProperty& Form() const { return ui; }
+    // The standard colour chooser, run by a click on a colour swatch.
+    QColorDialog* ColorDialog = nullptr;
+
+    bool Changed() const { return FChanged; }
+    void SetChanged(bool b);
+    std::int32_t ScaleUnit() const { return FScaleUnit; }
+    std::int64_t LoadedScaleText() const { return FScaleText; }
+    TColor ReceiveColor() const { return FReceiveColor; }
+    TColor SendColor() const { return FSendColor; }
+    TColor HGridColor() const { return FHGridColor; }
+    TColor VGridColor() const { return FVGridColor; }
+    // The colour a swatch shows: 10 receive, 11 send, 20 and 21 the grids, white otherwise.
+    TColor ColorOfTag(int tag) const;
+
+    const QImage& CurveBitmap() const { return FBitmapCurve; }
+    const QImage& GammaToneBitmap() const { return FBitmapGammaTone; }
+    const QImage& GammaGrayBitmap() const { return FBitmapGammaGray; }
+
+    // One step up (more) or down of each value; the Update operations set the
+    // arrows from the text just written.
+    void StepScale(bool more);
+    void StepDelay(bool more);
+    void StepCurve(bool more);
+    void StepGamma(bool more);
+    void StepHGrid(bool more);
+    void StepVGrid(bool more);
+    void UpdateScaleButtons();
+    void UpdateDelayButtons();
+    void UpdateCurveButtons();
+    void UpdateGammaButtons();
+    void UpdateHGridButtons();
+    void UpdateVGridButtons();
+
+    void DrawCurveImage(double curve);
+    void DrawGammaToneImage();
+    void DrawGammaGrayImage(double gamma);
+
+    // Event handlers.
+    void SpinEditScaleChange();
+    void SpinEditScaleMore();
+    void SpinEditScaleLess();
+    void SpinEditScaleManual(QObject* sender, bool bMore, bool bLess);
+    void SpinEditDelayChange();
+    void SpinEditDelayMore();
+    void SpinEditDelayLess();
+    void SpinEditDelayManual(QObject* sender, bool bMore, bool bLess);
+    void SpinEditCurveMore();
+    void SpinEditCurveLess();
+    void SpinEditGammaMore();
+    void SpinEditGammaLess();
+    void SpinEditHGridMore();
+    void SpinEditHGridLess();
+    void SpinEditVGridMore();
+    void SpinEditVGridLess();
+    void ComboBoxInterfaceChange();
+    void ComboBoxScaleChange();
+    void CheckBoxGridCurveClick();
+    void CheckBoxGridGammaClick();
+    void CheckBoxHGridClick();
+    void CheckBoxVGridClick();
+    void PaintBoxLineClick(QObject* sender);
+    void PaintBoxLinePaint(QObject* sender, QPainter& canvas);
+    void ButtonOkClick();
+    void ButtonCancelClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+public Q_SLOTS:
+    // Esc: the cancel button.
+    void reject() override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    TColor* ColorFieldOfTag(int tag);
+    TZPaintBox* PaintBoxOfTag(int tag) const;
+    // The scale when its text is no number: the receive source's, in the unit shown.
+    std::int64_t ScaleFallback() const;
+    void SetScaleText(std::int64_t v);
+    void SetDelayText(std::int64_t v);
+    void NormaliseScale();
+    void NormaliseDelay();
+
+    Ui::FormSorvaneProperty ui;
+    TFormSorvane& FMain;
+
+    bool FChanged = false;
+    std::int64_t FScaleText = 0;
+    std::int32_t FScaleUnit = kScaleUnitBit;
+    TColor FReceiveColor = 0x0000FF;
+    TColor FSendColor = 0x00FF00;
+    TColor FHGridColor = 0xFF0000;
+    TColor FVGridColor = 0xFF0000;
+
+    QImage FBitmapCurve;
+    QImage FBitmapGammaTone;
+    QImage FBitmapGammaGray;
+
+    // The scale and delay texts as the dialog last wrote them: a different text
+    // was typed and not yet normalised.
+    QString FScaleShown;
+    QString FDelayShown;
+};
