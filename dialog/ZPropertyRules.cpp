@@ -88,7 +88,8 @@ std::int32_t TextToVGridSpace(const QString& text) {
     std::int64_t s = 0;
     for (const QChar c : text) {
         if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
-            a = std::min(a * 10 + (c.unicode() - '0'), kAccumulatorLimit);
+            const int d = c.unicode() - '0';
+            a = a > (kAccumulatorLimit - d) / 10 ? kAccumulatorLimit : a * 10 + d;
         } else if (c == QLatin1Char('\'')) {
             m = a;
             a = 0;
@@ -113,7 +114,8 @@ std::optional<std::int64_t> ReadIntegerText(const QString& text) {
     for (; i < t.size(); ++i) {
         const QChar c = t[i];
         if (c < QLatin1Char('0') || c > QLatin1Char('9')) return std::nullopt;
-        v = std::min(v * 10 + (c.unicode() - '0'), kIntegerTextLimit);
+        const int d = c.unicode() - '0';
+        v = v > (kIntegerTextLimit - d) / 10 ? kIntegerTextLimit : v * 10 + d;
     }
     return negative ? -v : v;
 }
