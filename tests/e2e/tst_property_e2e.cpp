@@ -1,0 +1,171 @@
+// The property dialog end to end, against a real X server: the program runs
+// from a private copy (so its settings file and single instance are its own),
+// the dialog is opened from the popup menu and changed with the keyboard, and
+// Enter saves the settings and redraws the graph.
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// Runs xdotool with the arguments and returns what it printed.
+QString Xdotool(const QStringList& arguments) {
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), arguments);
+    if (!p.waitForFinished(10000)) {
+        p.kill();
+        p.waitForFinished();
+    }
+    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+}
+
+// The first visible window named exactly title, waiting up to timeoutMs; 0 if none.
+qulonglong FindWindow(const QString& title, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    do {
+        const QString out = Xdotool({"search", "--onlyvisible", "--name", "^" + title + "$"});
+        if (!out.isEmpty()) return out.split('\n').first().toULongLong();
+        QTest::qWait(100);
+    } while (clock.elapsed() < timeoutMs);
+    return 0;
+}
+
+QPoint WindowPosition(qulonglong window) {
+    const QString out = Xdotool({"getwindowgeometry", "--shell", QString::number(window)});
+    const QRegularExpression x("X=(-?\\d+)");
+    const QRegularExpression y("Y=(-?\\d+)");
+    return {x.match(out).captured(1).toInt(), y.match(out).captured(1).toInt()};
+}
+
+// Pixels of the area that are clearly blue: the grid colour of a fresh settings file.
+int BluePixels(const QRect& area) {
+    const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(
+        QImage::Format_RGB32);
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb p = screen.pixel(x, y);
+            if (qBlue(p) >= 60 && qRed(p) < 40 && qGreen(p) < 40) ++n;
+        }
+    return n;
+}
+
+QMap<QString, QString> PropertyKeys(const QByteArray& text, QStringList* order) {
+    QMap<QString, QString> keys;
+    bool inProperty = false;
+    for (const QByteArray& raw : text.split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (line.startsWith('[')) {
+            inProperty = line == QLatin1String("[Property]");
+        } else if (inProperty && line.contains('=')) {
+            const QString key = line.section('=', 0, 0);
+            keys.insert(key, line.section('=', 1));
+            order->append(key);
+        }
+    }
+    return keys;
+}
+
+} // namespace
+
+class TestPropertyEndToEnd : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void keyboardEditAndEnter();
+
+private:
+    QTemporaryDir FDir;
+    QProcess FProgram;
+};
+
+void TestPropertyEndToEnd::initTestCase() {
+    QVERIFY2(!QStandardPaths::findExecutable("xdotool").isEmpty(), "xdotool is needed");
+    QVERIFY(FDir.isValid());
+    for (const char* file : {SORVANE_PROGRAM, SORVANE_AGENT, SORVANE_UTILITY}) {
+        const QString from = QString::fromLocal8Bit(file);
+        const QString to = FDir.filePath(QFileInfo(from).fileName());
+        QVERIFY2(QFile::copy(from, to), qPrintable(from));
+        QFile::setPermissions(to, QFile::permissions(from));
+    }
+    FProgram.setProgram(FDir.filePath("sorvane"));
+    FProgram.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    FProgram.start();
+    QVERIFY(FProgram.waitForStarted());
+}
+
+void TestPropertyEndToEnd::cleanupTestCase() {
+    if (FProgram.state() != QProcess::NotRunning) {
+        FProgram.kill();
+        FProgram.waitForFinished();
+    }
+}
+
+void TestPropertyEndToEnd::keyboardEditAndEnter() {
+    const qulonglong main = FindWindow("Sorvane", 10000);
+    QVERIFY2(main != 0, "the main window did not appear");
+    QTest::qWait(500); // its first paint
+    const QPoint origin = WindowPosition(main);
+    // The graph's image: 4 pixels inside the window, then 1 of frame.
+    const QRect image(origin + QPoint(5, 5), QSize(305 - 10, 97 - 10));
+    const int before = BluePixels(image);
+    QVERIFY2(before > 1500, qPrintable(QString("grid pixels before: %1").arg(before)));
+
+    // Right click on the graph, "Property...".
+    const QPoint at = origin + QPoint(150, 48);
+    Xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "3"});
+    QTest::qWait(400);
+    Xdotool(
+        {"mousemove", QString::number(at.x() + 20), QString::number(at.y() + 10), "click", "1"});
+    const qulonglong dialog = FindWindow("Property", 5000);
+    QVERIFY2(dialog != 0, "the property dialog did not appear");
+    QTest::qWait(300);
+    const QPoint d = WindowPosition(dialog);
+
+    // The scale field, then the keyboard only: 1050 Bit/s; Tab to the
+    // horizontal grid and switch it off; back to the delay, type 250 and press
+    // Enter while still in the field.
+    Xdotool({"mousemove", QString::number(d.x() + 200), QString::number(d.y() + 51), "click", "1"});
+    QTest::qWait(200);
+    Xdotool({"key", "--delay", "40", "ctrl+a"});
+    Xdotool({"type", "--delay", "40", "1050"});
+    Xdotool({"key", "--delay", "40", "Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "space"});
+    Xdotool({"key", "--delay", "40", "shift+Tab", "shift+Tab", "shift+Tab", "ctrl+a"});
+    Xdotool({"type", "--delay", "40", "250"});
+    Xdotool({"key", "Return"});
+
+    // Hidden, saved, redrawn.
+    QTRY_VERIFY_WITH_TIMEOUT(Xdotool({"search", "--onlyvisible", "--name", "^Property$"}).isEmpty(),
+                             5000);
+    QFile file(FDir.filePath("sorvane.ini"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QStringList order;
+    const QMap<QString, QString> keys = PropertyKeys(file.readAll(), &order);
+    QCOMPARE(order,
+             (QStringList{"Interface", "Scale", "ScaleText", "ScaleUnit", "Delay", "ReceiveColor",
+                          "SendColor", "Curve", "Gamma", "GridCurve", "GridGamma", "HGrid",
+                          "HGridSpace", "HGridColor", "VGrid", "VGridSpace", "VGridColor"}));
+    QCOMPARE(keys.value("Scale"), QString("131"));
+    QCOMPARE(keys.value("ScaleText"), QString("1050"));
+    QCOMPARE(keys.value("ScaleUnit"), QString("1"));
+    QCOMPARE(keys.value("Delay"), QString("100")); // typed 250, within the field's limits
+    QCOMPARE(keys.value("HGrid"), QString("0"));
+    QCOMPARE(keys.value("VGrid"), QString("1"));
+    // Only the vertical grid is left in the graph.
+    QTRY_VERIFY_WITH_TIMEOUT(BluePixels(image) < before / 2, 3000);
+    QVERIFY(BluePixels(image) > 0);
+    QCOMPARE(FProgram.state(), QProcess::Running);
+}
+
+QTEST_MAIN(TestPropertyEndToEnd)
+#include "tst_property_e2e.moc"
