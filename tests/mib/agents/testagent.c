@@ -116,6 +116,11 @@ static void buildSeveral(void) {
     after->number = 2;
 }
 
+/* The view's names go with the library. */
+__attribute__((destructor)) static void releaseView(void) {
+    clearView();
+}
+
 #define COUNTER_ROWS 8
 static uint32_t counterRows;
 static uint32_t inOctets[COUNTER_ROWS], outOctets[COUNTER_ROWS];
