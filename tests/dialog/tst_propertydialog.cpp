@@ -48,7 +48,6 @@ public:
         setOctets = reinterpret_cast<TestAgentSetOctetsFn>(::dlsym(handle, TESTAGENT_SET_OCTETS));
     }
     ~Agent() {
-        if (configure) configure(TESTAGENT_NO_VIEW, 0); // frees the rows it served
         if (handle) ::dlclose(handle);
     }
     bool ok() const { return handle && configure && setOctets; }
