@@ -3,6 +3,7 @@
 // the dialog is opened from the popup menu and changed with the keyboard, and
 // Enter saves the settings and redraws the graph.
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -57,6 +58,24 @@ int BluePixels(const QRect& area) {
             if (qBlue(p) >= 60 && qRed(p) < 40 && qGreen(p) < 40) ++n;
         }
     return n;
+}
+
+// Waits until most of the area is light, as a menu face over the black graph is.
+bool WaitForLight(const QRect& area, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    do {
+        const QImage grab = QGuiApplication::primaryScreen()
+                                ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+                                .toImage();
+        int light = 0;
+        for (int y = 0; y < grab.height(); ++y)
+            for (int x = 0; x < grab.width(); ++x)
+                if (qGray(grab.pixel(x, y)) > 150) ++light;
+        if (2 * light > area.width() * area.height()) return true;
+        QTest::qWait(50);
+    } while (clock.elapsed() < timeoutMs);
+    return false;
 }
 
 QMap<QString, QString> PropertyKeys(const QByteArray& text, QStringList* order) {
@@ -124,7 +143,8 @@ void TestPropertyEndToEnd::keyboardEditAndEnter() {
     // Right click on the graph, "Property...".
     const QPoint at = origin + QPoint(150, 48);
     Xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "3"});
-    QTest::qWait(400);
+    // The menu opens at the pointer, or left of it where the screen ends.
+    QVERIFY2(WaitForLight(QRect(at, QSize(40, 20)), 5000), "the popup menu did not open");
     Xdotool(
         {"mousemove", QString::number(at.x() + 20), QString::number(at.y() + 10), "click", "1"});
     const qulonglong dialog = FindWindow("Property", 5000);
