@@ -121,6 +121,17 @@ void TFormSorvaneProperty::FormCreate() {
     ui.SpinEditHGrid->OnLess = [this](QObject*) { SpinEditHGridLess(); };
     ui.SpinEditVGrid->OnMore = [this](QObject*) { SpinEditVGridMore(); };
     ui.SpinEditVGrid->OnLess = [this](QObject*) { SpinEditVGridLess(); };
+    // Nobody types into the read-only fields, but the texts the dialog writes on
+    // showing leave an edit's typed flag set until the field is entered; on a
+    // window that is not yet active, that happens only after the arrow's click,
+    // which would then arrive as a manual entry. An arrow is always a step here.
+    for (TZSpinEdit* edit :
+         {ui.SpinEditCurve, ui.SpinEditGamma, ui.SpinEditHGrid, ui.SpinEditVGrid}) {
+        edit->OnManual = [edit](QObject*, bool bMore, bool bLess) {
+            if (bMore == bLess) return;
+            if (TZSpinEdit::TNotifyEvent step = bMore ? edit->OnMore : edit->OnLess) step(edit);
+        };
+    }
 
     // Picks by the user only, the same item again included.
     connect(ui.ComboBoxInterface, &QComboBox::activated, this,

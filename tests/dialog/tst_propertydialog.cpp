@@ -118,12 +118,15 @@ private Q_SLOTS:
     void okWithTypedValue_data();
     void okWithTypedValue();
     void okWritesAllKeys();
+    void okBeyond32BitsStaysExact();
     void okAppliesEverything();
     void interfaceKeptOrChanged();
     void choiceOutsideList_data();
     void choiceOutsideList();
     void okDisabledAfterEveryShowing();
     void showingAgainKeepsEdits();
+    void firstArrowClickSteps_data();
+    void firstArrowClickSteps();
     void arrowsStayGreyedAcrossCancel();
     void closeBoxHides();
     void colourChooser();
@@ -620,6 +623,25 @@ void TestPropertyDialog::okWritesAllKeys() {
     QVERIFY(!form->PerformanceGraph->NeedsRebuild()); // redrawn at once
 }
 
+void TestPropertyDialog::okBeyond32BitsStaysExact() {
+    WriteSettings("[Property]\nScale=1000000000\nScaleUnit=0\n");
+    Recreate();
+    Show();
+    QCOMPARE(ui().SpinEditScale->text(), QString("1000000000"));
+    ui().ComboBoxScale->setCurrentIndex(1);
+    Q_EMIT ui().ComboBoxScale->activated(1);
+    QCOMPARE(ui().SpinEditScale->text(), QString("8000000000"));
+    QTest::mouseClick(ui().ButtonOk, Qt::LeftButton);
+    QCOMPARE(form->ReceiveSource->Max, 1000000000);
+    QCOMPARE(form->SendSource->Max, 1000000000);
+    // 8 x 10^9 is no 32-bit number: the same scale is kept in Byte/s.
+    for (const char* line : {"\nScale=1000000000\n", "\nScaleText=1000000000\n", "\nScaleUnit=0\n"})
+        QVERIFY2(SettingsText().contains(line), SettingsText().constData());
+    Show();
+    QCOMPARE(ui().ComboBoxScale->currentIndex(), 0);
+    QCOMPARE(ui().SpinEditScale->text(), QString("1000000000"));
+}
+
 void TestPropertyDialog::okAppliesEverything() {
     Show();
     auto click = [](TZSpinEdit* e, bool more, int times) {
@@ -762,6 +784,32 @@ void TestPropertyDialog::showingAgainKeepsEdits() {
     QCOMPARE(ui().SpinEditHGrid->text(), QString("11"));
     form->MenuPropertyClick(); // already visible: brought forward only
     QCOMPARE(ui().SpinEditHGrid->text(), QString("11"));
+    QVERIFY(ui().ButtonOk->isEnabled());
+}
+
+void TestPropertyDialog::firstArrowClickSteps_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<bool>("more");
+    QTest::addColumn<QString>("to");
+    QTest::newRow("curve up") << "SpinEditCurve" << true << "0.30";
+    QTest::newRow("gamma down") << "SpinEditGamma" << false << "2.45";
+    QTest::newRow("hgrid up") << "SpinEditHGrid" << true << "11";
+    QTest::newRow("vgrid down") << "SpinEditVGrid" << false << "55\"";
+    QTest::newRow("scale up") << "SpinEditScale" << true << "65000";
+    QTest::newRow("delay up") << "SpinEditDelay" << true << "2";
+}
+
+void TestPropertyDialog::firstArrowClickSteps() {
+    // A click that reaches the arrow before the field was ever entered (an
+    // inactive window takes the focus only after it) still steps once.
+    QFETCH(QString, field);
+    QFETCH(bool, more);
+    QFETCH(QString, to);
+    form->MenuPropertyClick();
+    TZSpinEdit* edit = Spin(field);
+    QVERIFY(!edit->hasFocus());
+    (more ? edit->Button()->UpperHalf() : edit->Button()->LowerHalf())->click();
+    QCOMPARE(edit->text(), to);
     QVERIFY(ui().ButtonOk->isEnabled());
 }
 
