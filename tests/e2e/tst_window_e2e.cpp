@@ -137,6 +137,8 @@ private:
     qulonglong WaitForWindow(const QRect& expected);
     // A left drag on the graph by the offset, at a pace a window manager follows.
     void Drag(qulonglong window, const QPoint& by);
+    // Right click there: whether the menu opens at the pointer; closed again.
+    bool MenuOpensAt(const QPoint& at);
     QRect TopRight() const;
 
     std::unique_ptr<QTemporaryDir> FDir;
@@ -217,6 +219,14 @@ void TestWindowEndToEnd::StopProgram() {
     }
 }
 
+// The program places its menu from where it thinks its window is.
+bool TestWindowEndToEnd::MenuOpensAt(const QPoint& at) {
+    Xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "3"});
+    const bool opened = WaitForLight(QRect(at, QSize(40, 20)), 5000);
+    Xdotool({"key", "Escape"});
+    return opened;
+}
+
 QRect TestWindowEndToEnd::TopRight() const {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     return {QPoint(screen.width() - kFirstSize.width(), 0), kFirstSize};
@@ -259,6 +269,7 @@ void TestWindowEndToEnd::firstStart() {
     QTest::qWait(1200);
     QCOMPARE(WindowGeometry(window), TopRight());
     QVERIFY2(!QFile::exists(Settings()), qPrintable(WindowKeys(Settings()).join(' ')));
+    QVERIFY2(MenuOpensAt(TopRight().center()), "the program is wrong about its place");
 }
 
 void TestWindowEndToEnd::dragStoresBounds() {
@@ -270,11 +281,7 @@ void TestWindowEndToEnd::dragStoresBounds() {
     const QRect moved = TopRight().translated(by);
     QTRY_COMPARE_WITH_TIMEOUT(WindowGeometry(window), moved, 5000);
     QTRY_COMPARE_WITH_TIMEOUT(WindowKeys(Settings()), KeysOf(moved), 5000);
-    // Where the program thinks it is: its menu opens at the pointer.
-    const QPoint at = moved.center();
-    Xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "3"});
-    QVERIFY2(WaitForLight(QRect(at, QSize(40, 20)), 5000), "no menu at the pointer");
-    Xdotool({"key", "Escape"});
+    QVERIFY2(MenuOpensAt(moved.center()), "the program is wrong about its place");
 }
 
 // The window is watched from its creation: every place it takes while mapped is the
@@ -320,6 +327,7 @@ void TestWindowEndToEnd::restartAtStoredPlace() {
     for (const QPoint& p : places)
         QCOMPARE(p, stored.topLeft());
     QCOMPARE(WindowKeys(Settings()), KeysOf(stored));
+    QVERIFY2(MenuOpensAt(stored.center()), "the program is wrong about its place");
 }
 
 void TestWindowEndToEnd::secondStartRaisesFirst() {
