@@ -6,6 +6,7 @@
 // own.
 #include "XTools.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
@@ -131,6 +132,8 @@ private Q_SLOTS:
 private:
     QString Program() const { return FDir->filePath("sorvane"); }
     QString Settings() const { return FDir->filePath("sorvane.ini"); }
+    // A runtime directory of the case's own, for the single-instance files.
+    QProcessEnvironment ProgramEnvironment() const;
     void StartProgram();
     void StopProgram();
     // The program's window once it shows at the expected place, else 0.
@@ -191,6 +194,15 @@ void TestWindowEndToEnd::init() {
         QVERIFY2(QFile::copy(from, to), qPrintable(from));
         QFile::setPermissions(to, QFile::permissions(from));
     }
+    QVERIFY(QDir(FDir->path()).mkdir("run"));
+    QVERIFY(QFile::setPermissions(FDir->filePath("run"),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+}
+
+QProcessEnvironment TestWindowEndToEnd::ProgramEnvironment() const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", FDir->filePath("run"));
+    return env;
 }
 
 void TestWindowEndToEnd::cleanup() {
@@ -205,6 +217,7 @@ void TestWindowEndToEnd::cleanup() {
 
 void TestWindowEndToEnd::StartProgram() {
     FProgram.setProgram(Program());
+    FProgram.setProcessEnvironment(ProgramEnvironment());
     FProgram.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     FProgram.start();
     QVERIFY(FProgram.waitForStarted());
@@ -323,7 +336,7 @@ void TestWindowEndToEnd::restartAtStoredPlace() {
     FWatcher.waitForFinished();
     events += QString::fromLocal8Bit(FWatcher.readAllStandardOutput());
     const QList<QPoint> places = MappedPlaces(events, stored.size());
-    QVERIFY2(!places.isEmpty(), "xev saw the window not mapped");
+    QVERIFY2(!places.isEmpty(), "xev did not see the window mapped");
     for (const QPoint& p : places)
         QCOMPARE(p, stored.topLeft());
     QCOMPARE(WindowKeys(Settings()), KeysOf(stored));
@@ -344,6 +357,7 @@ void TestWindowEndToEnd::secondStartRaisesFirst() {
     QVERIFY2(WaitForMost(graph, IsMagenta, 5000), "the cover did not come over the window");
 
     QProcess second;
+    second.setProcessEnvironment(ProgramEnvironment());
     second.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QElapsedTimer clock;
     clock.start();
