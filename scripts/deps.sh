@@ -5,7 +5,8 @@ SORVANE_PACKAGES=(
   g++ clang cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libbenchmark-dev linux-libc-dev
-  xvfb xauth xdotool x11-utils imagemagick
+  libxcb1-dev
+  xvfb xauth xdotool x11-utils imagemagick openbox
   iproute2 procps
 )
 

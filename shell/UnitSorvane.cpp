@@ -9,7 +9,11 @@
 #include <QSocketNotifier>
 #include <QWindow>
 
+#include <xcb/xcb.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 
 QEvent::Type TUserMessageEvent::EventType() {
     static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -83,6 +87,28 @@ Qt::CursorShape CursorOf(int zone) {
     default:
         return Qt::ArrowCursor;
     }
+}
+
+// Qt has no flag for it on X11; set before the first map, Qt keeps the state and
+// a window manager takes it in.
+void KeepOffTaskbar(const QWidget& window) {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || QGuiApplication::platformName() != QLatin1String("xcb")) return;
+    xcb_connection_t* c = x11->connection();
+    if (!c) return;
+    auto atom = [c](const char* name) {
+        xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+            c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+        xcb_atom_t a = XCB_ATOM_NONE;
+        if (r) a = r->atom;
+        std::free(r);
+        return a;
+    };
+    const xcb_atom_t state = atom("_NET_WM_STATE");
+    const xcb_atom_t skip = atom("_NET_WM_STATE_SKIP_TASKBAR");
+    if (state != XCB_ATOM_NONE && skip != XCB_ATOM_NONE)
+        xcb_change_property(c, XCB_PROP_MODE_APPEND, static_cast<xcb_window_t>(window.winId()),
+                            state, XCB_ATOM_ATOM, 32, 1, &skip);
 }
 
 constexpr int kMinWidth = 80;
@@ -278,12 +304,18 @@ void TFormSorvane::UserMessage(std::uint32_t wParam) {
         move(FWindowBounds.x, FWindowBounds.y);
         resize(std::min(FWindowBounds.cx, limit.width()),
                std::min(FWindowBounds.cy, limit.height()));
+        FShownPlace = QRect(pos(), size());
+        if (!windowHandle()) {
+            winId();
+            windowHandle()->installEventFilter(this);
+            KeepOffTaskbar(*this);
+        }
         FLoading = false;
         show();
-        break; // the tool window has no taskbar entry to hide
+        break;
     }
     case 1:
-        if (!FLoading) SaveWindowBoundsIfMoved(FWindowBounds, CurrentBounds());
+        if (!FLoading && FExposed) SaveWindowBoundsIfMoved(FWindowBounds, CurrentBounds());
         break;
     case 100:
         show();
@@ -371,6 +403,18 @@ void TFormSorvane::UpdateCursor(const QPoint& windowPoint) {
 }
 
 bool TFormSorvane::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle() && event->type() == QEvent::Expose && !FExposed &&
+        windowHandle()->isExposed()) {
+        // A window manager that frames the window reports a place while it takes the
+        // window in, which may be its frame's place before it moved there, and corrects
+        // nothing afterwards. Asking for the place again makes it confirm the real one.
+        FExposed = true;
+        if (QRect(pos(), size()) != FShownPlace) {
+            move(FShownPlace.topLeft());
+            resize(FShownPlace.size());
+        }
+        return false;
+    }
     if (watched != PerformanceGraph) return QWidget::eventFilter(watched, event);
     const auto type = event->type();
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&

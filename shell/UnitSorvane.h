@@ -131,6 +131,9 @@ private:
     QMenu* FPopupMenu = nullptr;
     bool FLoading = true;
     TWindowBounds FWindowBounds;
+    // Moves are saved only once the window is on the screen, at the place it asked for.
+    bool FExposed = false;
+    QRect FShownPlace;
 
     // A move or resize the window follows itself where the window manager does not.
     int FDragZone = 0; // 0: none, HTCLIENT: move, else the resize zone

@@ -2,6 +2,8 @@
 // from a private copy (so its settings file and single instance are its own),
 // the dialog is opened from the popup menu and changed with the keyboard, and
 // Enter saves the settings and redraws the graph.
+#include "XTools.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -17,35 +19,7 @@
 
 namespace {
 
-// Runs xdotool with the arguments and returns what it printed.
-QString Xdotool(const QStringList& arguments) {
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), arguments);
-    if (!p.waitForFinished(10000)) {
-        p.kill();
-        p.waitForFinished();
-    }
-    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
-}
-
-// The first visible window named exactly title, waiting up to timeoutMs; 0 if none.
-qulonglong FindWindow(const QString& title, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    do {
-        const QString out = Xdotool({"search", "--onlyvisible", "--name", "^" + title + "$"});
-        if (!out.isEmpty()) return out.split('\n').first().toULongLong();
-        QTest::qWait(100);
-    } while (clock.elapsed() < timeoutMs);
-    return 0;
-}
-
-QPoint WindowPosition(qulonglong window) {
-    const QString out = Xdotool({"getwindowgeometry", "--shell", QString::number(window)});
-    const QRegularExpression x("X=(-?\\d+)");
-    const QRegularExpression y("Y=(-?\\d+)");
-    return {x.match(out).captured(1).toInt(), y.match(out).captured(1).toInt()};
-}
+using namespace xtools;
 
 // Pixels of the area that are clearly blue: the grid colour of a fresh settings file.
 int BluePixels(const QRect& area) {
@@ -58,24 +32,6 @@ int BluePixels(const QRect& area) {
             if (qBlue(p) >= 60 && qRed(p) < 40 && qGreen(p) < 40) ++n;
         }
     return n;
-}
-
-// Waits until most of the area is light, as a menu face over the black graph is.
-bool WaitForLight(const QRect& area, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    do {
-        const QImage grab = QGuiApplication::primaryScreen()
-                                ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
-                                .toImage();
-        int light = 0;
-        for (int y = 0; y < grab.height(); ++y)
-            for (int x = 0; x < grab.width(); ++x)
-                if (qGray(grab.pixel(x, y)) > 150) ++light;
-        if (2 * light > area.width() * area.height()) return true;
-        QTest::qWait(50);
-    } while (clock.elapsed() < timeoutMs);
-    return false;
 }
 
 QMap<QString, QString> PropertyKeys(const QByteArray& text, QStringList* order) {

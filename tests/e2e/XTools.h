@@ -1,0 +1,99 @@
+// Small helpers of the end-to-end tests: the X tools they drive the program
+// with, and what they read back from the screen.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTest>
+
+namespace xtools {
+
+// Runs the tool with the arguments and returns what it printed.
+inline QString Run(const QString& tool, const QStringList& arguments) {
+    QProcess p;
+    p.start(tool, arguments);
+    if (!p.waitForFinished(10000)) {
+        p.kill();
+        p.waitForFinished();
+    }
+    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+}
+
+inline QString Xdotool(const QStringList& arguments) {
+    return Run(QStringLiteral("xdotool"), arguments);
+}
+
+// The visible windows named exactly title.
+inline QList<qulonglong> VisibleWindows(const QString& title) {
+    QList<qulonglong> windows;
+    const QString out = Xdotool({"search", "--onlyvisible", "--name", "^" + title + "$"});
+    for (const QString& line : out.split('\n', Qt::SkipEmptyParts))
+        windows.append(line.toULongLong());
+    return windows;
+}
+
+// The first visible window named exactly title, waiting up to timeoutMs; 0 if none.
+inline qulonglong FindWindow(const QString& title, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    do {
+        const QList<qulonglong> windows = VisibleWindows(title);
+        if (!windows.isEmpty()) return windows.first();
+        QTest::qWait(100);
+    } while (clock.elapsed() < timeoutMs);
+    return 0;
+}
+
+// The window's place on the screen and its size; empty if it is gone.
+inline QRect WindowGeometry(qulonglong window) {
+    const QString out = Xdotool({"getwindowgeometry", "--shell", QString::number(window)});
+    auto value = [&out](const char* key) {
+        return QRegularExpression(QString("\\b%1=(-?\\d+)").arg(key))
+            .match(out)
+            .captured(1)
+            .toInt();
+    };
+    return {value("X"), value("Y"), value("WIDTH"), value("HEIGHT")};
+}
+
+inline QPoint WindowPosition(qulonglong window) {
+    return WindowGeometry(window).topLeft();
+}
+
+// The share of the area's pixels that pass the test, from a grab of the screen.
+template <typename Test> double ShareOf(const QRect& area, Test test) {
+    const QImage grab = QGuiApplication::primaryScreen()
+                            ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+                            .toImage()
+                            .convertToFormat(QImage::Format_RGB32);
+    if (grab.isNull()) return 0;
+    int n = 0;
+    for (int y = 0; y < grab.height(); ++y)
+        for (int x = 0; x < grab.width(); ++x)
+            if (test(grab.pixel(x, y))) ++n;
+    return double(n) / (grab.width() * grab.height());
+}
+
+// Waits until more than half the area passes the test.
+template <typename Test> bool WaitForMost(const QRect& area, Test test, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    do {
+        if (ShareOf(area, test) > 0.5) return true;
+        QTest::qWait(50);
+    } while (clock.elapsed() < timeoutMs);
+    return false;
+}
+
+// Waits until most of the area is light, as a menu face over the black graph is.
+inline bool WaitForLight(const QRect& area, int timeoutMs) {
+    return WaitForMost(
+        area, [](QRgb p) { return qGray(p) > 150; }, timeoutMs);
+}
+
+} // namespace xtools

@@ -1,0 +1,405 @@
+// The main window end to end, against a real X server: where it first appears,
+// what a drag stores, where a restart appears, the second start, "Exit", and the
+// taskbar. Run twice: bare, and with SORVANE_E2E_WM=openbox under a window manager
+// that frames its windows, which the test starts and stops itself. Each case runs
+// a private copy of the program, so its settings file and single instance are its
+// own.
+#include "XTools.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPainter>
+#include <QRasterWindow>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace {
+
+using namespace xtools;
+
+constexpr QSize kFirstSize(305, 97);
+
+QString Xprop(const QStringList& arguments) {
+    return Run(QStringLiteral("xprop"), arguments);
+}
+
+bool WindowManagerRunning() {
+    return Xprop({"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id");
+}
+
+bool WithWindowManager() {
+    return qgetenv("SORVANE_E2E_WM") == "openbox";
+}
+
+// The "Window" keys of the settings file in their order, as "key=value".
+QStringList WindowKeys(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    QStringList keys;
+    bool inWindow = false;
+    for (const QByteArray& raw : file.readAll().split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (line.startsWith('['))
+            inWindow = line == QLatin1String("[Window]");
+        else if (inWindow && line.contains('='))
+            keys.append(line);
+    }
+    return keys;
+}
+
+QStringList KeysOf(const QRect& r) {
+    return {QString("x=%1").arg(r.x()), QString("y=%1").arg(r.y()), QString("cx=%1").arg(r.width()),
+            QString("cy=%1").arg(r.height())};
+}
+
+bool IsMagenta(QRgb p) {
+    return qRed(p) > 200 && qBlue(p) > 200 && qGreen(p) < 60;
+}
+
+// A plain window of one colour, to lay over the program's window.
+class TCover : public QRasterWindow {
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter(this).fillRect(QRect(QPoint(), size()), Qt::magenta);
+    }
+};
+
+// Every place a window of the given size took while mapped, from the substructure
+// events of the root window as xev prints them. Windows reparented away from the
+// root (into a frame) are followed no further: their frame stands for them.
+QList<QPoint> MappedPlaces(const QString& events, const QSize& size) {
+    static const QRegularExpression head("^(\\w+) event, .*window (0x[0-9a-f]+),");
+    static const QRegularExpression place(
+        "window (0x[0-9a-f]+), \\((-?\\d+),(-?\\d+)\\), width (\\d+), height (\\d+)");
+    static const QRegularExpression subject("event 0x[0-9a-f]+, window (0x[0-9a-f]+)");
+    static const QRegularExpression parent("window (0x[0-9a-f]+), parent (0x[0-9a-f]+)");
+    QHash<QString, QRect> geometry;
+    QSet<QString> mapped;
+    QList<QPoint> places;
+    auto note = [&](const QString& w) {
+        if (mapped.contains(w) && geometry.value(w).size() == size)
+            places.append(geometry.value(w).topLeft());
+    };
+    for (const QString& block : events.split("\n\n", Qt::SkipEmptyParts)) {
+        const QString text = block.simplified();
+        const QRegularExpressionMatch h = head.match(block.trimmed());
+        if (!h.hasMatch()) continue;
+        const QString type = h.captured(1);
+        const QString root = h.captured(2);
+        if (type == "CreateNotify" || type == "ConfigureNotify") {
+            const QRegularExpressionMatch m = place.match(text);
+            if (!m.hasMatch()) continue;
+            const QString w = m.captured(1);
+            geometry[w] = QRect(m.captured(2).toInt(), m.captured(3).toInt(), m.captured(4).toInt(),
+                                m.captured(5).toInt());
+            note(w);
+        } else if (type == "MapNotify") {
+            const QString w = subject.match(text).captured(1);
+            mapped.insert(w);
+            note(w);
+        } else if (type == "UnmapNotify" || type == "DestroyNotify") {
+            mapped.remove(subject.match(text).captured(1));
+        } else if (type == "ReparentNotify") {
+            const QRegularExpressionMatch m = parent.match(text);
+            if (m.captured(2) != root) {
+                mapped.remove(m.captured(1));
+                geometry.remove(m.captured(1));
+            }
+        }
+    }
+    return places;
+}
+
+} // namespace
+
+class TestWindowEndToEnd : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+    void firstStart();
+    void dragStoresBounds();
+    void restartAtStoredPlace();
+    void secondStartRaisesFirst();
+    void exitFromMenu();
+    void noTaskbarEntry();
+
+private:
+    QString Program() const { return FDir->filePath("sorvane"); }
+    QString Settings() const { return FDir->filePath("sorvane.ini"); }
+    // A runtime directory of the case's own, for the single-instance files.
+    QProcessEnvironment ProgramEnvironment() const;
+    void StartProgram();
+    void StopProgram();
+    // The program's window once it shows at the expected place, else 0.
+    qulonglong WaitForWindow(const QRect& expected);
+    // A left drag on the graph by the offset, at a pace a window manager follows.
+    void Drag(qulonglong window, const QPoint& by);
+    // Right click there: whether the menu opens at the pointer; closed again.
+    bool MenuOpensAt(const QPoint& at);
+    QRect TopRight() const;
+
+    std::unique_ptr<QTemporaryDir> FDir;
+    QProcess FProgram;
+    QProcess FWatcher; // xev
+    QTemporaryDir FHome;
+    QProcess FWindowManager;
+};
+
+void TestWindowEndToEnd::initTestCase() {
+    for (const char* tool : {"xdotool", "xprop", "xev"})
+        QVERIFY2(!QStandardPaths::findExecutable(tool).isEmpty(), tool);
+    QVERIFY2(!WindowManagerRunning(), "the display must start without a window manager");
+    if (!WithWindowManager()) return;
+    QVERIFY2(!QStandardPaths::findExecutable("openbox").isEmpty(), "openbox is needed");
+    QVERIFY(FHome.isValid());
+    // Its own configuration and cache: nothing of the user's.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", FHome.filePath("config"));
+    env.insert("XDG_CACHE_HOME", FHome.filePath("cache"));
+    FWindowManager.setProcessEnvironment(env);
+    FWindowManager.setStandardOutputFile(QProcess::nullDevice());
+    FWindowManager.setStandardErrorFile(QProcess::nullDevice());
+    QStringList arguments{"--sm-disable"};
+    if (QFile::exists("/etc/xdg/openbox/rc.xml"))
+        arguments << "--config-file"
+                  << "/etc/xdg/openbox/rc.xml";
+    FWindowManager.start("openbox", arguments);
+    QVERIFY(FWindowManager.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(WindowManagerRunning(), 15000);
+}
+
+void TestWindowEndToEnd::cleanupTestCase() {
+    if (FWindowManager.state() == QProcess::NotRunning) return;
+    FWindowManager.terminate();
+    if (!FWindowManager.waitForFinished(10000)) {
+        FWindowManager.kill();
+        FWindowManager.waitForFinished();
+    }
+}
+
+void TestWindowEndToEnd::init() {
+    if (WithWindowManager())
+        QVERIFY2(FWindowManager.state() == QProcess::Running, "the window manager ended");
+    FDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(FDir->isValid());
+    for (const char* file : {SORVANE_PROGRAM, SORVANE_AGENT, SORVANE_UTILITY}) {
+        const QString from = QString::fromLocal8Bit(file);
+        const QString to = FDir->filePath(QFileInfo(from).fileName());
+        QVERIFY2(QFile::copy(from, to), qPrintable(from));
+        QFile::setPermissions(to, QFile::permissions(from));
+    }
+    QVERIFY(QDir(FDir->path()).mkdir("run"));
+    QVERIFY(QFile::setPermissions(FDir->filePath("run"),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+}
+
+QProcessEnvironment TestWindowEndToEnd::ProgramEnvironment() const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", FDir->filePath("run"));
+    return env;
+}
+
+void TestWindowEndToEnd::cleanup() {
+    if (FWatcher.state() != QProcess::NotRunning) {
+        FWatcher.kill();
+        FWatcher.waitForFinished();
+    }
+    StopProgram();
+    QTRY_VERIFY_WITH_TIMEOUT(VisibleWindows("Sorvane").isEmpty(), 5000);
+    FDir.reset();
+}
+
+void TestWindowEndToEnd::StartProgram() {
+    FProgram.setProgram(Program());
+    FProgram.setProcessEnvironment(ProgramEnvironment());
+    FProgram.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    FProgram.start();
+    QVERIFY(FProgram.waitForStarted());
+}
+
+void TestWindowEndToEnd::StopProgram() {
+    if (FProgram.state() == QProcess::NotRunning) return;
+    FProgram.terminate();
+    if (!FProgram.waitForFinished(10000)) {
+        FProgram.kill();
+        FProgram.waitForFinished();
+    }
+}
+
+// The program places its menu from where it thinks its window is.
+bool TestWindowEndToEnd::MenuOpensAt(const QPoint& at) {
+    Xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "3"});
+    const bool opened = WaitForLight(QRect(at, QSize(40, 20)), 5000);
+    Xdotool({"key", "Escape"});
+    return opened;
+}
+
+QRect TestWindowEndToEnd::TopRight() const {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    return {QPoint(screen.width() - kFirstSize.width(), 0), kFirstSize};
+}
+
+qulonglong TestWindowEndToEnd::WaitForWindow(const QRect& expected) {
+    const qulonglong window = FindWindow("Sorvane", 15000);
+    if (window == 0) return 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (WindowGeometry(window) != expected && clock.elapsed() < 5000)
+        QTest::qWait(50);
+    return WindowGeometry(window) == expected ? window : 0;
+}
+
+void TestWindowEndToEnd::Drag(qulonglong window, const QPoint& by) {
+    const QRect g = WindowGeometry(window);
+    const QPoint from = g.center();
+    auto to = [](const QPoint& p) {
+        return QStringList{"mousemove", QString::number(p.x()), QString::number(p.y())};
+    };
+    Xdotool(to(from));
+    QTest::qWait(100);
+    Xdotool({"mousedown", "1"});
+    QTest::qWait(200); // the window manager takes the pointer on the press
+    for (int step = 1; step <= 8; ++step) {
+        Xdotool(to(from + by * step / 8));
+        QTest::qWait(40);
+    }
+    QTest::qWait(200);
+    Xdotool({"mouseup", "1"});
+}
+
+// 305 x 97 at the top right corner, and nothing written while the window only appeared.
+void TestWindowEndToEnd::firstStart() {
+    StartProgram();
+    const qulonglong window = WaitForWindow(TopRight());
+    QVERIFY2(window != 0, "the window did not appear at the top right");
+    // A second of ticking and whatever the window manager reports meanwhile.
+    QTest::qWait(1200);
+    QCOMPARE(WindowGeometry(window), TopRight());
+    QVERIFY2(!QFile::exists(Settings()), qPrintable(WindowKeys(Settings()).join(' ')));
+    QVERIFY2(MenuOpensAt(TopRight().center()), "the program is wrong about its place");
+}
+
+void TestWindowEndToEnd::dragStoresBounds() {
+    StartProgram();
+    const qulonglong window = WaitForWindow(TopRight());
+    QVERIFY(window != 0);
+    const QPoint by(-300, 200);
+    Drag(window, by);
+    const QRect moved = TopRight().translated(by);
+    QTRY_COMPARE_WITH_TIMEOUT(WindowGeometry(window), moved, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(WindowKeys(Settings()), KeysOf(moved), 5000);
+    QVERIFY2(MenuOpensAt(moved.center()), "the program is wrong about its place");
+}
+
+// The window is watched from its creation: every place it takes while mapped is the
+// stored one, so it never shows at the top right first.
+void TestWindowEndToEnd::restartAtStoredPlace() {
+    StartProgram();
+    qulonglong window = WaitForWindow(TopRight());
+    QVERIFY(window != 0);
+    Drag(window, QPoint(-500, 300));
+    const QRect stored = TopRight().translated(-500, 300);
+    QTRY_COMPARE_WITH_TIMEOUT(WindowKeys(Settings()), KeysOf(stored), 5000);
+    StopProgram();
+    QTRY_VERIFY_WITH_TIMEOUT(VisibleWindows("Sorvane").isEmpty(), 5000);
+
+    FWatcher.start("xev", {"-root", "-event", "substructure"});
+    QVERIFY(FWatcher.waitForStarted());
+    // xev listens once it reports a window made after it connected.
+    QWindow probe;
+    QString events;
+    bool listening = false;
+    QElapsedTimer clock;
+    clock.start();
+    while (!listening && clock.elapsed() < 10000) {
+        probe.destroy();
+        probe.create();
+        const QString id = QString("window 0x%1,").arg(probe.winId(), 0, 16);
+        QTest::qWait(100); // also sends the probe's requests
+        events += QString::fromLocal8Bit(FWatcher.readAllStandardOutput());
+        listening = events.contains(id);
+    }
+    QVERIFY2(listening, "xev did not start listening");
+
+    StartProgram();
+    window = WaitForWindow(stored);
+    QVERIFY2(window != 0, "the window did not appear at the stored place");
+    QTest::qWait(500); // late moves would show too
+    QCOMPARE(WindowGeometry(window), stored);
+    FWatcher.kill();
+    FWatcher.waitForFinished();
+    events += QString::fromLocal8Bit(FWatcher.readAllStandardOutput());
+    const QList<QPoint> places = MappedPlaces(events, stored.size());
+    QVERIFY2(!places.isEmpty(), "xev did not see the window mapped");
+    for (const QPoint& p : places)
+        QCOMPARE(p, stored.topLeft());
+    QCOMPARE(WindowKeys(Settings()), KeysOf(stored));
+    QVERIFY2(MenuOpensAt(stored.center()), "the program is wrong about its place");
+}
+
+void TestWindowEndToEnd::secondStartRaisesFirst() {
+    StartProgram();
+    const qulonglong window = WaitForWindow(TopRight());
+    QVERIFY(window != 0);
+    const QRect graph = TopRight().adjusted(10, 10, -10, -10);
+
+    // A window over it, shown after it and on top as well.
+    TCover cover;
+    cover.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    cover.setGeometry(TopRight().adjusted(-20, 0, 0, 20));
+    cover.show();
+    QVERIFY2(WaitForMost(graph, IsMagenta, 5000), "the cover did not come over the window");
+
+    QProcess second;
+    second.setProcessEnvironment(ProgramEnvironment());
+    second.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer clock;
+    clock.start();
+    second.start(Program());
+    QVERIFY(second.waitForFinished(10000));
+    const qint64 elapsed = clock.elapsed();
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QVERIFY2(elapsed < 1000, qPrintable(QString("the second start took %1 ms").arg(elapsed)));
+
+    // The first comes to the front and stays the only one.
+    QVERIFY2(WaitForMost(
+                 graph, [](QRgb p) { return !IsMagenta(p); }, 5000),
+             "the window did not come to the front");
+    QCOMPARE(VisibleWindows("Sorvane"), QList<qulonglong>{window});
+    QCOMPARE(FProgram.state(), QProcess::Running);
+}
+
+void TestWindowEndToEnd::exitFromMenu() {
+    StartProgram();
+    const qulonglong window = WaitForWindow(TopRight());
+    QVERIFY(window != 0);
+    const QPoint at = TopRight().center();
+    Xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "3"});
+    QVERIFY2(WaitForLight(QRect(at, QSize(40, 20)), 5000), "the popup menu did not open");
+    // From no item, Up goes to the last one: "Exit".
+    Xdotool({"key", "--delay", "100", "Up", "Return"});
+    QVERIFY2(FProgram.waitForFinished(10000), "the program did not end");
+    QCOMPARE(FProgram.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(FProgram.exitCode(), 0);
+    QVERIFY(VisibleWindows("Sorvane").isEmpty());
+}
+
+void TestWindowEndToEnd::noTaskbarEntry() {
+    StartProgram();
+    const qulonglong window = WaitForWindow(TopRight());
+    QVERIFY(window != 0);
+    auto state = [window] { return Xprop({"-id", QString::number(window), "_NET_WM_STATE"}); };
+    QTRY_VERIFY2_WITH_TIMEOUT(state().contains("_NET_WM_STATE_SKIP_TASKBAR"), qPrintable(state()),
+                              5000);
+    QVERIFY2(state().contains("_NET_WM_STATE_ABOVE"), qPrintable(state())); // stays on top
+}
+
+QTEST_MAIN(TestWindowEndToEnd)
+#include "tst_window_e2e.moc"
