@@ -23,6 +23,9 @@
 
 class TZPerformanceGraph;
 
+// count pixels of a 24-bit row (blue, green, red) as opaque 32-bit colours.
+void BgrRowToRgb32(const std::uint8_t* src, QRgb* dst, int count);
+
 class TZPerformanceSource : public QObject {
     Q_OBJECT
 public:
