@@ -160,6 +160,7 @@ void TZPerformanceGraph::DrawSegment(const TZPerformanceSource& source, std::int
     const std::int32_t y1 = h - 1 - MapValue(fromValue, source.Min, source.Max, FGrid.Curve, h);
     const std::int32_t y2 = h - 1 - MapValue(toValue, source.Min, source.Max, FGrid.Curve, h);
     DrawLine(View(), FTables, fromColumn, y1, toColumn, y2, source.Color());
+    FDrawnFrom = std::min({FDrawnFrom, fromColumn, toColumn});
 }
 
 void TZPerformanceGraph::AddValue(TZPerformanceSource* source, std::int32_t value) {
@@ -199,8 +200,10 @@ void TZPerformanceGraph::Advance() {
         FNeedsRebuild = false;
         FreeImage();
         Rebuild();
+        Present();
+    } else {
+        PresentScrolled();
     }
-    Present();
 }
 
 void TZPerformanceGraph::Refresh() {
@@ -250,7 +253,18 @@ void TZPerformanceGraph::FreeImage() {
 }
 
 void TZPerformanceGraph::Present() {
+    FDrawnFrom = FImageWidth;
     update(1, 1, std::max(width() - 2, 0), std::max(height() - 2, 0));
+}
+
+void TZPerformanceGraph::PresentScrolled() {
+    if (!HasImage()) return Present();
+    // The window keeps the picture of the last tick: move it one column left and
+    // repaint only the columns drawn since, instead of sending the whole image again.
+    const QRect image(1, 1, FImageWidth, FImageHeight);
+    scroll(-1, 0, image);
+    update(image.adjusted(std::clamp(FDrawnFrom, 0, FImageWidth - 1), 0, 0, 0));
+    FDrawnFrom = FImageWidth;
 }
 
 void TZPerformanceGraph::PresentTo(QPainter& painter, const QRect& dirty) {
