@@ -5,14 +5,14 @@
 #   bench/peers.sh [--runs N] [--window S] [--warmup S] [--only a,b]   side by side
 #   bench/peers.sh --memory [MINUTES...]                               memory over time
 #
-# The memory mode runs Sorvane alone under Xvfb with loopback traffic and prints
-# resident and private memory at each of the given minutes (default 1 10 60).
+# The memory mode runs Sorvane alone under Xvfb with loopback traffic and prints its
+# resident and anonymous (private) memory at each of the given minutes (default 1 10 60).
 #
-# Environment: PEERS_TOOL (default /work/shared/peers), PEERS_BUILD (default
-# build-release/), PEERS_PROGRAM (a folder with an already built program and its
-# two libraries: measured as it is, nothing is built), PEERS_OUT (results folder). The peers' measuring tool keeps its
-# helpers under /tmp/peerbench, so they are built there.
-# xosview needs the core X fonts of xfonts-base.
+# Environment: PEERS_TOOL (default /work/shared/peers); PEERS_BUILD (default
+# build-release/); PEERS_PROGRAM, a folder holding an already built program and its two
+# libraries, measured as it is; PEERS_OUT, the results folder. The peers tool looks for
+# its launcher and Qt floor under /tmp/peerbench, so they are built there. xosview needs
+# the core X fonts of xfonts-base.
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 TOOL=${PEERS_TOOL:-/work/shared/peers}
@@ -56,7 +56,7 @@ build_sorvane() {
   [ -n "${PEERS_PROGRAM:-}" ] && return 0
   cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSORVANE_TESTS=OFF \
     -DSORVANE_BENCHMARKS=OFF >/dev/null
-  cmake --build "$BUILD" -j 2 --target sorvane inetmib1 snmpapi
+  cmake --build "$BUILD" -j 2 --target sorvane inetmib1 snmpapi >&2
 }
 
 if [ "$mode" = peers ]; then
