@@ -90,8 +90,10 @@ install_missing xvfb x11-utils
 minutes=("$@")
 [ ${#minutes[@]} -eq 0 ] && minutes=(1 10 60)
 for m in "${minutes[@]}"; do
-  [[ "$m" =~ ^[0-9]+$ ]] && [ "$m" -ge 1 ] && [ "$m" -le 600 ] ||
-    { echo "minutes must be whole numbers 1..600: $m" >&2; exit 2; }
+  if ! [[ "$m" =~ ^[0-9]+$ ]] || [ "$m" -lt 1 ] || [ "$m" -gt 600 ]; then
+    echo "minutes must be whole numbers 1..600: $m" >&2
+    exit 2
+  fi
 done
 last=$(printf '%s\n' "${minutes[@]}" | sort -n | tail -1)
 build_sorvane
