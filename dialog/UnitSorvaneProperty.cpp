@@ -53,17 +53,31 @@ int TagOf(QObject* sender) {
 
 } // namespace
 
-TFormSorvaneProperty::TFormSorvaneProperty(TFormSorvane& main)
+TFormSorvaneProperty::TFormSorvaneProperty(TFormSorvane& main,
+                                           std::optional<QStringList> interfaces)
     : QDialog(&main, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       FMain(main) {
     ui.setupUi(this);
-    FormCreate();
+    FormCreate(interfaces);
+}
+
+QStringList TFormSorvaneProperty::LoadInterfaceList() {
+    // A component of the caller's own, freed at once.
+    QStringList names;
+    TZSNMPMIB mib;
+    const std::unique_ptr<TZSNMPMIBIFTable> table =
+        mib.LoadIFTable(TZSNMPMIBIFSelectSet{TZSNMPMIBIFSelect::zifDescr});
+    for (int i = 0; table && i < table->Count(); ++i) {
+        const TZSNMPMIBIFEntry* row = table->Items(i);
+        names.append(row ? InterfaceText(row->ifDescr) : QString());
+    }
+    return names;
 }
 
 TFormSorvaneProperty::~TFormSorvaneProperty() = default;
 
-void TFormSorvaneProperty::FormCreate() {
+void TFormSorvaneProperty::FormCreate(const std::optional<QStringList>& interfaces) {
     // The design font, or a proportional sans serif of the same height where it is absent.
     QFont face = font();
     face.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
@@ -81,16 +95,8 @@ void TFormSorvaneProperty::FormCreate() {
     ColorDialog = new QColorDialog(this);
     ColorDialog->setOption(QColorDialog::DontUseNativeDialog);
 
-    // 1 - 3. The interface list, from a component of the dialog's own, freed at once.
-    {
-        TZSNMPMIB mib;
-        const std::unique_ptr<TZSNMPMIBIFTable> table =
-            mib.LoadIFTable(TZSNMPMIBIFSelectSet{TZSNMPMIBIFSelect::zifDescr});
-        for (int i = 0; table && i < table->Count(); ++i) {
-            const TZSNMPMIBIFEntry* row = table->Items(i);
-            ui.ComboBoxInterface->addItem(row ? InterfaceText(row->ifDescr) : QString());
-        }
-    }
+    // 1 - 3. The interface list.
+    ui.ComboBoxInterface->addItems(interfaces ? *interfaces : LoadInterfaceList());
     ui.ComboBoxInterface->setCurrentIndex(-1);
 
     // 4. The bitmaps of the three images.

@@ -1,11 +1,11 @@
 // The property dialog: every setting of the graph, edited on copies.
 //
-// One modeless instance, created hidden right after the main window and kept
-// until the program ends. Each showing reloads the controls from the main
-// window's graph and sources; nothing reaches them until "Ok", which applies
-// everything at once, saves the seventeen "Property" keys, redraws the graph
-// and hides the dialog. "Cancel", Esc and the close box only hide it. "Ok" is
-// enabled exactly while something was edited since the dialog was shown.
+// One modeless instance, made hidden at the first "Property..." and kept until
+// the program ends; the interface list it offers is still the one loaded at start. Each showing
+// reloads the controls from the main window's graph and sources; nothing reaches them until "Ok",
+// which applies everything at once, saves the seventeen "Property" keys, redraws the graph and
+// hides the dialog. "Cancel", Esc and the close box only hide it. "Ok" is enabled exactly while
+// something was edited since the dialog was shown.
 //
 // The dialog owns every rule of its spin edits (ZPropertyRules.h): after each
 // step it greys the arrow that cannot move the value further.
@@ -17,8 +17,10 @@
 #include <QDialog>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
+#include <optional>
 
 class QColorDialog;
 class QPainter;
@@ -28,7 +30,12 @@ class TFormSorvaneProperty : public QDialog {
     Q_OBJECT
 public:
     // Reaches the live graph and sources through main, which also owns the dialog.
-    explicit TFormSorvaneProperty(TFormSorvane& main);
+    // interfaces: the list to offer, as LoadInterfaceList gave it; without one the
+    // dialog loads it now.
+    explicit TFormSorvaneProperty(TFormSorvane& main,
+                                  std::optional<QStringList> interfaces = std::nullopt);
+    // The interface descriptions in the agent's order, from a load of their own.
+    static QStringList LoadInterfaceList();
     ~TFormSorvaneProperty() override;
 
     const Ui::FormSorvaneProperty& Form() const { return ui; }
@@ -106,7 +113,7 @@ public Q_SLOTS:
     void reject() override;
 
 private:
-    void FormCreate();
+    void FormCreate(const std::optional<QStringList>& interfaces);
     void FormShow();
     TColor* ColorFieldOfTag(int tag);
     TZPaintBox* PaintBoxOfTag(int tag) const;

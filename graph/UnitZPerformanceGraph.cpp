@@ -4,7 +4,27 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+
+void BgrRowToRgb32(const std::uint8_t* src, QRgb* dst, int count) {
+    int i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        // Four pixels from three 4-byte loads: B0 G0 R0 B1 | G1 R1 B2 G2 | R2 B3 G3 R3.
+        for (; i + 4 <= count; i += 4, src += 12) {
+            std::uint32_t a, b, c;
+            std::memcpy(&a, src, 4);
+            std::memcpy(&b, src + 4, 4);
+            std::memcpy(&c, src + 8, 4);
+            dst[i] = a | 0xFF000000u;
+            dst[i + 1] = (a >> 24) | (b << 8) | 0xFF000000u;
+            dst[i + 2] = (b >> 16) | (c << 16) | 0xFF000000u;
+            dst[i + 3] = (c >> 8) | 0xFF000000u;
+        }
+    }
+    for (; i < count; ++i, src += 3)
+        dst[i] = 0xFF000000u | (QRgb{src[2]} << 16) | (QRgb{src[1]} << 8) | src[0];
+}
 
 // ---------------------------------------------------------------------------
 // TZPerformanceSource
@@ -140,6 +160,7 @@ void TZPerformanceGraph::DrawSegment(const TZPerformanceSource& source, std::int
     const std::int32_t y1 = h - 1 - MapValue(fromValue, source.Min, source.Max, FGrid.Curve, h);
     const std::int32_t y2 = h - 1 - MapValue(toValue, source.Min, source.Max, FGrid.Curve, h);
     DrawLine(View(), FTables, fromColumn, y1, toColumn, y2, source.Color());
+    FDrawnFrom = std::min({FDrawnFrom, fromColumn, toColumn});
 }
 
 void TZPerformanceGraph::AddValue(TZPerformanceSource* source, std::int32_t value) {
@@ -179,8 +200,10 @@ void TZPerformanceGraph::Advance() {
         FNeedsRebuild = false;
         FreeImage();
         Rebuild();
+        Present();
+    } else {
+        PresentScrolled();
     }
-    Present();
 }
 
 void TZPerformanceGraph::Refresh() {
@@ -230,7 +253,18 @@ void TZPerformanceGraph::FreeImage() {
 }
 
 void TZPerformanceGraph::Present() {
+    FDrawnFrom = FImageWidth;
     update(1, 1, std::max(width() - 2, 0), std::max(height() - 2, 0));
+}
+
+void TZPerformanceGraph::PresentScrolled() {
+    if (!HasImage()) return Present();
+    // The window keeps the picture of the last tick: move it one column left and
+    // repaint only the columns drawn since, instead of sending the whole image again.
+    const QRect image(1, 1, FImageWidth, FImageHeight);
+    scroll(-1, 0, image);
+    update(image.adjusted(std::clamp(FDrawnFrom, 0, FImageWidth - 1), 0, 0, 0));
+    FDrawnFrom = FImageWidth;
 }
 
 void TZPerformanceGraph::PresentTo(QPainter& painter, const QRect& dirty) {
@@ -238,13 +272,15 @@ void TZPerformanceGraph::PresentTo(QPainter& painter, const QRect& dirty) {
     if (!HasImage() || area.isEmpty()) return;
     // Flip the bottom-up BGR rows into the upright screen copy; no allocation.
     const std::size_t stride = static_cast<std::size_t>(Stride());
+    std::uint8_t* screen = FScreen.bits(); // detaches once, not once a row
+    const std::size_t screenStride = static_cast<std::size_t>(FScreen.bytesPerLine());
     for (int y = area.top(); y <= area.bottom(); ++y) {
         const std::uint8_t* src = FPixels.data() +
                                   static_cast<std::size_t>(FImageHeight - 1 - y) * stride +
                                   3 * static_cast<std::size_t>(area.left());
-        auto* dst = reinterpret_cast<QRgb*>(FScreen.scanLine(y));
-        for (int x = area.left(); x <= area.right(); ++x, src += 3)
-            dst[x] = 0xFF000000u | (QRgb{src[2]} << 16) | (QRgb{src[1]} << 8) | src[0];
+        auto* dst = reinterpret_cast<QRgb*>(screen + static_cast<std::size_t>(y) * screenStride) +
+                    area.left();
+        BgrRowToRgb32(src, dst, area.width());
     }
     painter.drawImage(area.topLeft() + QPoint(1, 1), FScreen, area);
 }

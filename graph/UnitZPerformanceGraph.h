@@ -23,6 +23,9 @@
 
 class TZPerformanceGraph;
 
+// count pixels of a 24-bit row (blue, green, red) as opaque 32-bit colours.
+void BgrRowToRgb32(const std::uint8_t* src, QRgb* dst, int count);
+
 class TZPerformanceSource : public QObject {
     Q_OBJECT
 public:
@@ -143,6 +146,8 @@ private:
     void Rebuild();
     void FreeImage();
     void Present();
+    // After a tick: scrolls what is shown and repaints the columns drawn since.
+    void PresentScrolled();
     void DrawSegment(const TZPerformanceSource& source, std::int32_t fromColumn,
                      std::int32_t fromValue, std::int32_t toColumn, std::int32_t toValue);
     TZImageView View();
@@ -154,7 +159,8 @@ private:
     std::int32_t FImageWidth = 0;
     std::int32_t FImageHeight = 0;
     std::vector<std::uint8_t> FPixels;
-    QImage FScreen; // top-down copy for painting, sized with the image
+    std::int32_t FDrawnFrom = 0; // leftmost column drawn into since the last present
+    QImage FScreen;              // top-down copy for painting, sized with the image
     std::vector<TZPerformanceSource*> FSources;
     bool FPressed = false;
 };

@@ -334,6 +334,7 @@ void TFormSorvane::TimerTimer() {
 
 void TFormSorvane::MenuPropertyClick() {
     PostUserMessage(101);
+    if (!PropertyDialog && CreatePropertyDialog) PropertyDialog = CreatePropertyDialog();
     if (PropertyDialog) {
         PropertyDialog->show();
         PropertyDialog->raise();

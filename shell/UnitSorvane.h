@@ -79,6 +79,8 @@ public:
 
     // The property dialog shown by "Property..."; none until it exists.
     QPointer<QWidget> PropertyDialog;
+    // Makes the dialog at the first "Property..." when there is none yet.
+    std::function<QWidget*()> CreatePropertyDialog;
 
     void PostUserMessage(std::uint32_t wParam, std::uint32_t lParam = 0);
 

@@ -104,6 +104,7 @@ private Q_SLOTS:
     void layout();
     void interfaceList_data();
     void interfaceList();
+    void interfaceListFromStart();
     void firstShowing();
     void storedScale_data();
     void storedScale();
@@ -268,6 +269,21 @@ void TestPropertyDialog::interfaceList() {
     own->ButtonOkClick();
     QCOMPARE(form->ReceiveSource->Choice(), 0);
     QCOMPARE(own->Form().ComboBoxInterface->currentIndex(), items.isEmpty() ? -1 : 0);
+}
+
+void TestPropertyDialog::interfaceListFromStart() {
+    agent.configure(TESTAGENT_SEVERAL, 0);
+    const QStringList atStart = TFormSorvaneProperty::LoadInterfaceList();
+    QCOMPARE(atStart, (QStringList{"lo", "eth0", "wlan0"}));
+    // Interfaces gone by the time the dialog is made: it still offers the list from start.
+    agent.configure(TESTAGENT_NO_ROWS, 0);
+    QVERIFY(TFormSorvaneProperty::LoadInterfaceList().isEmpty());
+    auto* own = new TFormSorvaneProperty(*form, atStart);
+    QStringList listed;
+    for (int i = 0; i < own->Form().ComboBoxInterface->count(); ++i)
+        listed.append(own->Form().ComboBoxInterface->itemText(i));
+    QCOMPARE(listed, atStart);
+    QCOMPARE(own->Form().ComboBoxInterface->currentIndex(), -1);
 }
 
 void TestPropertyDialog::firstShowing() {

@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -67,6 +68,9 @@ private Q_SLOTS:
     void newSourceFirstSegment();
     void unusableScaleDrawsNothing();
     void frame();
+    void rowConversion();
+    void screenCopyIsFlippedImage();
+    void partialPresent();
 
 private:
     std::unique_ptr<QWidget> owner;
@@ -593,6 +597,89 @@ void TestPerformanceGraph::frame() {
     QCOMPARE(Channel(*graph, 0, 4, 2), 255);
     QCOMPARE(graph->ScreenImage().pixel(0, 3), qRgb(255, 0, 0));
     QCOMPARE(graph->ScreenImage().pixel(0, 4), qRgb(0, 0, 0));
+}
+
+void TestPerformanceGraph::rowConversion() {
+    for (const int count : {0, 1, 3, 4, 5, 9}) {
+        // Exactly the row's bytes on the heap: a read past them shows under the sanitizers.
+        std::vector<std::uint8_t> row(std::size_t(3 * count));
+        for (std::size_t i = 0; i < row.size(); ++i)
+            row[i] = std::uint8_t(17 * i + 3);
+        std::vector<QRgb> out(std::size_t(count) + 1, 0x12345678u);
+        BgrRowToRgb32(row.data(), out.data(), count);
+        for (int i = 0; i < count; ++i) {
+            const std::uint8_t* p = row.data() + 3 * i;
+            QCOMPARE(out[std::size_t(i)], qRgb(p[2], p[1], p[0]));
+        }
+        QCOMPARE(out[std::size_t(count)], QRgb(0x12345678u)); // nothing written past count
+    }
+}
+
+void TestPerformanceGraph::screenCopyIsFlippedImage() {
+    // Image widths with and without row padding (3 x 8 is a multiple of 4, 3 x 7 is not).
+    for (const QSize size : {QSize(10, 9), QSize(9, 7), QSize(3, 4)}) {
+        graph->SetBounds(0, 0, size.width(), size.height());
+        graph->SetGamma(1.0);
+        auto* s = new FeedSource(owner.get());
+        s->SetGraph(graph);
+        s->Max = 10;
+        s->SetColor(0x3080F0);
+        s->queue = {1, 9, 4, 10, 0, 6, 3};
+        graph->Refresh();
+        for (int i = 0; i < 7; ++i)
+            graph->Advance();
+        graph->grab();
+        const QImage& screen = graph->ScreenImage();
+        const int w = graph->ImageWidth(), h = graph->ImageHeight();
+        QCOMPARE(screen.size(), QSize(w, h));
+        int lit = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const int row = h - 1 - y;
+                const QRgb expected = qRgb(Channel(*graph, x, row, 2), Channel(*graph, x, row, 1),
+                                           Channel(*graph, x, row, 0));
+                QCOMPARE(screen.pixel(x, y), expected);
+                lit += expected != qRgb(0, 0, 0);
+            }
+        QVERIFY(lit > 0);
+        delete s;
+    }
+}
+
+void TestPerformanceGraph::partialPresent() {
+    graph->SetBounds(0, 0, 12, 10);
+    GridsOff(*graph);
+    graph->Refresh();
+    QImage target(12, 10, QImage::Format_RGB32);
+    {
+        QPainter p(&target);
+        graph->PresentTo(p, QRect(0, 0, 12, 10));
+    }
+    // A grid line on every other row in every column; only widget columns 3..5 of
+    // rows 2..5 are presented.
+    graph->SetGamma(1.0);
+    graph->SetHGrid(true);
+    graph->SetHGridSpace(2);
+    graph->SetGridCurve(false);
+    graph->Refresh();
+    {
+        QPainter p(&target);
+        graph->PresentTo(p, QRect(3, 2, 3, 4));
+    }
+    int litInside = 0, litOutside = 0;
+    for (int y = 1; y < 9; ++y)
+        for (int x = 1; x < 11; ++x) {
+            const int row = graph->ImageHeight() - y; // memory row of widget row y
+            const QRgb image = qRgb(Channel(*graph, x - 1, row, 2), Channel(*graph, x - 1, row, 1),
+                                    Channel(*graph, x - 1, row, 0));
+            const bool inside = x >= 3 && x <= 5 && y >= 2 && y <= 5;
+            const QRgb expected = inside ? image : qRgb(0, 0, 0);
+            (inside ? litInside : litOutside) += image != qRgb(0, 0, 0);
+            if (inside) QCOMPARE(graph->ScreenImage().pixel(x - 1, y - 1), image);
+            QCOMPARE(target.pixel(x, y), expected);
+        }
+    QVERIFY(litInside > 0);
+    QVERIFY(litOutside > 0);
 }
 
 QTEST_MAIN(TestPerformanceGraph)

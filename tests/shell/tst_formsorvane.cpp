@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
 #include <QTest>
 
@@ -290,11 +291,29 @@ void TestFormSorvane::menu() {
     fit->actions()[0]->trigger(); // Top Left
     QCOMPARE(form.pos(), QPoint(0, 0));
 
-    // "Property..." shows the dialog it is given.
-    QWidget dialog;
-    form.PropertyDialog = &dialog;
+    // "Property..." makes the dialog at its first use only, then shows the same one.
+    int made = 0;
+    QPointer<QWidget> dialog;
+    form.CreatePropertyDialog = [&] {
+        ++made;
+        dialog = new QWidget(&form, Qt::Window);
+        return dialog.data();
+    };
+    QCOMPARE(made, 0);
     form.Form().MenuProperty->trigger();
-    QVERIFY(dialog.isVisible());
+    QCOMPARE(made, 1);
+    QVERIFY(dialog && dialog->isVisible());
+    QCOMPARE(form.PropertyDialog.data(), dialog.data());
+    dialog->hide();
+    form.Form().MenuProperty->trigger();
+    QCOMPARE(made, 1);
+    QVERIFY(dialog->isVisible());
+    // A dialog given beforehand is shown instead of making one.
+    QWidget given;
+    form.PropertyDialog = &given;
+    form.Form().MenuProperty->trigger();
+    QCOMPARE(made, 1);
+    QVERIFY(given.isVisible());
 
     form.Form().MenuExit->trigger();
     QVERIFY(!form.isVisible());

@@ -1,0 +1,147 @@
+// The graph as the X server shows it: after ticks that scroll the window's
+// picture and repaint only the newest columns, the pixels on the screen must be
+// those of the image, as a full repaint would draw them.
+#include "UnitZPerformanceGraph.h"
+
+#include <QApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QTest>
+
+namespace {
+
+class FeedSource : public TZPerformanceSource {
+public:
+    using TZPerformanceSource::TZPerformanceSource;
+    void Sample() override {
+        if (silent) return;
+        step = step * 1103515245u + 12345u;
+        Graph()->AddValue(this, static_cast<int>((step >> 16) % 101));
+    }
+    bool silent = false;
+    unsigned step = 1;
+};
+
+} // namespace
+
+class TestGraphScreen : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void ticksMatchImage();
+
+private:
+    // Differences between the window on the screen and the graph's image.
+    int ScreenMismatches();
+    void Settle();
+
+    QWidget* top = nullptr;
+    TZPerformanceGraph* graph = nullptr;
+    FeedSource* receive = nullptr;
+    FeedSource* send = nullptr;
+};
+
+void TestGraphScreen::init() {
+    top = new QWidget(nullptr, Qt::FramelessWindowHint);
+    top->setFixedSize(305, 97);
+    graph = new TZPerformanceGraph(top);
+    graph->SetBounds(4, 4, 297, 89);
+    graph->SetVGridSpace(7);
+    receive = new FeedSource(top);
+    receive->SetGraph(graph);
+    receive->Max = 100;
+    receive->SetColor(0x0000FF);
+    send = new FeedSource(top);
+    send->SetGraph(graph);
+    send->Max = 100;
+    send->SetColor(0x00FF00);
+    send->step = 77;
+    graph->Refresh();
+    top->move(0, 0);
+    top->show();
+    QVERIFY(QTest::qWaitForWindowExposed(top));
+}
+
+void TestGraphScreen::cleanup() {
+    delete top;
+    top = nullptr;
+}
+
+void TestGraphScreen::Settle() {
+    // Paint, flush, and let the server act on it; grabbing waits for its reply.
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::processEvents();
+        QTest::qWait(15);
+    }
+}
+
+int TestGraphScreen::ScreenMismatches() {
+    Settle();
+    const QImage shown =
+        top->screen()->grabWindow(top->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    if (shown.size() != top->size()) return -1;
+    const int w = graph->ImageWidth(), h = graph->ImageHeight();
+    const QPoint origin = graph->mapTo(top, QPoint(1, 1));
+    int wrong = 0;
+    for (int y = 0; y < h; ++y) {
+        const std::uint8_t* row = graph->Pixels() + std::size_t(h - 1 - y) * graph->Stride();
+        for (int x = 0; x < w; ++x) {
+            const std::uint8_t* p = row + 3 * x;
+            wrong += shown.pixel(origin.x() + x, origin.y() + y) != qRgb(p[2], p[1], p[0]);
+        }
+    }
+    return wrong;
+}
+
+void TestGraphScreen::ticksMatchImage() {
+    QCOMPARE(ScreenMismatches(), 0);
+    // One tick at a time.
+    for (int i = 0; i < 25; ++i) {
+        graph->Advance();
+        Settle();
+    }
+    QCOMPARE(ScreenMismatches(), 0);
+    // Several ticks before the window gets to paint.
+    for (int i = 0; i < 6; ++i) {
+        for (int k = 0; k <= i % 3; ++k)
+            graph->Advance();
+        Settle();
+    }
+    QCOMPARE(ScreenMismatches(), 0);
+    // A series that skipped ticks joins its last point from further left.
+    send->silent = true;
+    for (int i = 0; i < 5; ++i) {
+        graph->Advance();
+        Settle();
+    }
+    send->silent = false;
+    graph->Advance();
+    QCOMPARE(ScreenMismatches(), 0);
+    // A setting that redraws everything, then ticks again.
+    graph->SetCurve(0.5);
+    graph->Advance();
+    graph->Advance();
+    QCOMPARE(ScreenMismatches(), 0);
+    // Hidden while ticking, then shown again.
+    top->hide();
+    for (int i = 0; i < 4; ++i)
+        graph->Advance();
+    top->show();
+    QVERIFY(QTest::qWaitForWindowExposed(top));
+    QCOMPARE(ScreenMismatches(), 0);
+}
+
+int main(int argc, char** argv) {
+    // As the program runs: the window's pixels travel over the X connection.
+    qputenv("QT_XCB_NO_MITSHM", "1");
+    // A private X server comes without a session bus; looking for one only forks
+    // and leaves libdbus's buffers behind for the leak checker.
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+    QApplication app(argc, argv);
+    TestGraphScreen test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_graph_screen.moc"
