@@ -28,20 +28,9 @@ if [ "${1:-}" = "--memory" ]; then
   shift
 fi
 
-install_missing() {
-  local missing=() p
-  for p in "$@"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  echo "Installing (measurement only): ${missing[*]}"
-  local sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  # Another apt-get may hold the lock for a while on a shared machine.
-  $sudo apt-get -o DPkg::Lock::Timeout=600 update -qq
-  $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"
-}
+# Measuring-only packages: not in the project's install list.
+# shellcheck source=../scripts/deps.sh
+. "$ROOT/scripts/deps.sh"
 
 # A private copy: the instance lock and settings file follow the executable's folder.
 private_copy() {
@@ -60,7 +49,7 @@ build_sorvane() {
 }
 
 if [ "$mode" = peers ]; then
-  install_missing xvfb x11-utils libx11-dev gcc gkrellm conky-std xosview xfonts-base
+  sorvane_install_packages xvfb x11-utils libx11-dev gcc gkrellm conky-std xosview xfonts-base
   mkdir -p "$SCRATCH"
   gcc -O2 -Wall -o "$SCRATCH/maplaunch" "$TOOL/maplaunch.c" -lX11
   cmake -S "$TOOL/qtfloor" -B "$SCRATCH/qtfloor-build" -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -86,7 +75,7 @@ EOF
 fi
 
 # --- memory over time -------------------------------------------------------
-install_missing xvfb x11-utils
+sorvane_install_packages xvfb x11-utils
 minutes=("$@")
 [ ${#minutes[@]} -eq 0 ] && minutes=(1 10 60)
 for m in "${minutes[@]}"; do

@@ -10,9 +10,10 @@ SORVANE_PACKAGES=(
   iproute2 procps
 )
 
-sorvane_install_deps() {
+# Installs those of the given packages that dpkg does not have.
+sorvane_install_packages() {
   local missing=() p
-  for p in "${SORVANE_PACKAGES[@]}"; do
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
@@ -20,8 +21,13 @@ sorvane_install_deps() {
   local sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
   export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # Another apt-get may hold the lock for a while on a shared machine.
+  $sudo apt-get -o DPkg::Lock::Timeout=600 update -qq
+  $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+sorvane_install_deps() {
+  sorvane_install_packages "${SORVANE_PACKAGES[@]}"
 }
 
 sorvane_build() {
