@@ -1,9 +1,7 @@
 #include "UnitSorvaneProperty.h"
 
-#include "UnitSorvane.h"
 #include "UnitZPerformanceSourceSNMPMIB.h"
-#include "ZRelationFile.h"
-#include "ZSNMPMIB.h"
+#include "ZUserMessage.h"
 
 #include <QCloseEvent>
 #include <QColorDialog>
@@ -27,10 +25,6 @@ constexpr int kTagVGrid = 21;
 constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 constexpr std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();
 
-bool FitsInt32(std::int64_t v) {
-    return v >= kInt32Min && v <= kInt32Max;
-}
-
 std::int32_t ToInt32(std::int64_t v) {
     return static_cast<std::int32_t>(std::clamp(v, kInt32Min, kInt32Max));
 }
@@ -53,31 +47,27 @@ int TagOf(QObject* sender) {
 
 } // namespace
 
-TFormSorvaneProperty::TFormSorvaneProperty(TFormSorvane& main,
+TFormSorvaneProperty::TFormSorvaneProperty(QWidget* parent, TSettingsHolder& holder,
+                                           const TZSNMPMIBSharedTable& table,
                                            std::optional<QStringList> interfaces)
-    : QDialog(&main, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      FMain(main) {
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      FHolder(holder) {
     ui.setupUi(this);
-    FormCreate(interfaces);
+    FormCreate(table, interfaces);
 }
 
-QStringList TFormSorvaneProperty::LoadInterfaceList() {
-    // A component of the caller's own, freed at once.
+QStringList TFormSorvaneProperty::LoadInterfaceList(const TZSNMPMIBSharedTable& table) {
     QStringList names;
-    TZSNMPMIB mib;
-    const std::unique_ptr<TZSNMPMIBIFTable> table =
-        mib.LoadIFTable(TZSNMPMIBIFSelectSet{TZSNMPMIBIFSelect::zifDescr});
-    for (int i = 0; table && i < table->Count(); ++i) {
-        const TZSNMPMIBIFEntry* row = table->Items(i);
-        names.append(row ? InterfaceText(row->ifDescr) : QString());
-    }
+    for (const std::string& descr : table.LoadInterfaceDescriptions())
+        names.append(InterfaceText(descr));
     return names;
 }
 
 TFormSorvaneProperty::~TFormSorvaneProperty() = default;
 
-void TFormSorvaneProperty::FormCreate(const std::optional<QStringList>& interfaces) {
+void TFormSorvaneProperty::FormCreate(const TZSNMPMIBSharedTable& table,
+                                      const std::optional<QStringList>& interfaces) {
     // The design font, or a proportional sans serif of the same height where it is absent.
     QFont face = font();
     face.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
@@ -95,11 +85,10 @@ void TFormSorvaneProperty::FormCreate(const std::optional<QStringList>& interfac
     ColorDialog = new QColorDialog(this);
     ColorDialog->setOption(QColorDialog::DontUseNativeDialog);
 
-    // 1 - 3. The interface list.
-    ui.ComboBoxInterface->addItems(interfaces ? *interfaces : LoadInterfaceList());
+    ui.ComboBoxInterface->addItems(interfaces ? *interfaces : LoadInterfaceList(table));
     ui.ComboBoxInterface->setCurrentIndex(-1);
 
-    // 4. The bitmaps of the three images.
+    // The bitmaps of the three images.
     FBitmapCurve = QImage(ui.ImageCurve->size(), QImage::Format_RGB32);
     FBitmapGammaTone = QImage(ui.ImageGammaTone->size(), QImage::Format_RGB32);
     FBitmapGammaGray = QImage(ui.ImageGammaGray->size(), QImage::Format_RGB32);
@@ -158,67 +147,48 @@ void TFormSorvaneProperty::FormCreate(const std::optional<QStringList>& interfac
     connect(ui.ButtonOk, &QPushButton::clicked, this, &TFormSorvaneProperty::ButtonOkClick);
     connect(ui.ButtonCancel, &QPushButton::clicked, this, &TFormSorvaneProperty::ButtonCancelClick);
 
-    // 5.
     FChanged = false;
     ui.ButtonOk->setEnabled(false);
 }
 
 void TFormSorvaneProperty::FormShow() {
-    TZPerformanceSourceSNMPMIB* receive = FMain.ReceiveSource;
-    TZPerformanceSourceSNMPMIB* send = FMain.SendSource;
-    TZPerformanceGraph* graph = FMain.PerformanceGraph;
+    FLive = FHolder.CurrentSettings();
+    const TSettings& live = FLive;
 
-    // 1. A position past the list keeps the selection as it was.
-    const std::int32_t choice = receive->Choice();
-    if (choice < ui.ComboBoxInterface->count())
-        ui.ComboBoxInterface->setCurrentIndex(choice < 0 ? -1 : choice);
+    // A position past the list keeps the selection as it was.
+    if (live.Interface < ui.ComboBoxInterface->count())
+        ui.ComboBoxInterface->setCurrentIndex(live.Interface < 0 ? -1 : live.Interface);
 
-    // 2, 3. Without a stored text, the receive scale in the unit read. That
-    // number may not fit the 32 bits the settings reader hands back: then the
-    // reader's answer for a missing key is a marker, replaced here by the number.
-    const std::int64_t max = receive->Max;
-    constexpr std::int32_t kNoFit = std::numeric_limits<std::int32_t>::min();
-    std::int64_t exactDefault = 0;
-    const TScaleSettings stored = ReadScaleSettings([&](std::int32_t unit) {
-        // An unknown unit shows as "Byte/s": its default is the byte number too.
-        if (unit < 0 || unit >= kScaleUnitCount) unit = kScaleUnitByte;
-        exactDefault = ScaleFromBits(ScaleToBits(max, kScaleUnitByte), unit);
-        return FitsInt32(exactDefault) ? static_cast<std::int32_t>(exactDefault) : kNoFit;
-    });
-    FScaleUnit = stored.ScaleUnit;
-    FScaleText = stored.ScaleText;
-    if (FScaleText == kNoFit && !FitsInt32(exactDefault)) FScaleText = exactDefault;
+    // The holder reads both from the file; without a stored text, the scale in the unit read.
+    FScaleUnit = live.ScaleUnit;
+    FScaleText = live.ScaleText;
     if (FScaleUnit < 0 || FScaleUnit >= ui.ComboBoxScale->count()) FScaleUnit = kScaleUnitByte;
     ui.ComboBoxScale->setCurrentIndex(FScaleUnit);
 
-    // 4.
     SetScaleText(FScaleText);
-    SetDelayText(receive->Delay);
-    ui.SpinEditCurve->setText(TwoDecimalText(graph->Curve()));
-    ui.SpinEditGamma->setText(TwoDecimalText(graph->Gamma()));
+    SetDelayText(live.Delay);
+    ui.SpinEditCurve->setText(TwoDecimalText(live.Curve));
+    ui.SpinEditGamma->setText(TwoDecimalText(live.Gamma));
 
-    // 5.
-    FReceiveColor = receive->Color();
-    FSendColor = send->Color();
-    FHGridColor = graph->HGridColor();
-    FVGridColor = graph->VGridColor();
+    FReceiveColor = live.ReceiveColor;
+    FSendColor = live.SendColor;
+    FHGridColor = live.HGridColor;
+    FVGridColor = live.VGridColor;
     for (TZPaintBox* box :
          {ui.PaintBoxReceive, ui.PaintBoxSend, ui.PaintBoxHGridColor, ui.PaintBoxVGridColor})
         box->update();
 
-    // 6, 7.
-    ui.CheckBoxGridCurve->setChecked(graph->GridCurve());
-    ui.CheckBoxGridGamma->setChecked(graph->GridGamma());
-    ui.CheckBoxHGrid->setChecked(graph->HGrid());
-    ui.CheckBoxVGrid->setChecked(graph->VGrid());
-    ui.SpinEditHGrid->setText(QString::number(graph->HGridSpace()));
-    ui.SpinEditVGrid->setText(VGridSpaceToText(graph->VGridSpace()));
+    ui.CheckBoxGridCurve->setChecked(live.GridCurve);
+    ui.CheckBoxGridGamma->setChecked(live.GridGamma);
+    ui.CheckBoxHGrid->setChecked(live.HGrid);
+    ui.CheckBoxVGrid->setChecked(live.VGrid);
+    ui.SpinEditHGrid->setText(QString::number(live.HGridSpace));
+    ui.SpinEditVGrid->setText(VGridSpaceToText(live.VGridSpace));
 
-    // 8.
-    DrawCurveImage(graph->Curve());
-    DrawGammaGrayImage(graph->Gamma());
+    DrawCurveImage(live.Curve);
+    DrawGammaGrayImage(live.Gamma);
 
-    // 9. Whatever the loading above set off.
+    // Whatever the loading above set off.
     SetChanged(false);
 }
 
@@ -266,7 +236,7 @@ TZPaintBox* TFormSorvaneProperty::PaintBoxOfTag(int tag) const {
 }
 
 std::int64_t TFormSorvaneProperty::ScaleFallback() const {
-    return ScaleFromBits(ScaleToBits(FMain.ReceiveSource->Max, kScaleUnitByte), FScaleUnit);
+    return ScaleFromBits(ScaleToBits(FLive.Scale, kScaleUnitByte), FScaleUnit);
 }
 
 void TFormSorvaneProperty::SetScaleText(std::int64_t v) {
@@ -294,24 +264,21 @@ void TFormSorvaneProperty::StepDelay(bool more) {
 }
 
 void TFormSorvaneProperty::StepCurve(bool more) {
-    const double v =
-        StepCurveValue(RealText(ui.SpinEditCurve->text(), FMain.PerformanceGraph->Curve()), more);
+    const double v = StepCurveValue(RealText(ui.SpinEditCurve->text(), FLive.Curve), more);
     ui.SpinEditCurve->setText(TwoDecimalText(v));
     SetChanged(true);
     DrawCurveImage(v);
 }
 
 void TFormSorvaneProperty::StepGamma(bool more) {
-    const double v =
-        StepGammaValue(RealText(ui.SpinEditGamma->text(), FMain.PerformanceGraph->Gamma()), more);
+    const double v = StepGammaValue(RealText(ui.SpinEditGamma->text(), FLive.Gamma), more);
     ui.SpinEditGamma->setText(TwoDecimalText(v));
     SetChanged(true);
     DrawGammaGrayImage(v);
 }
 
 void TFormSorvaneProperty::StepHGrid(bool more) {
-    const std::int64_t v =
-        IntegerText(ui.SpinEditHGrid->text(), FMain.PerformanceGraph->HGridSpace());
+    const std::int64_t v = IntegerText(ui.SpinEditHGrid->text(), FLive.HGridSpace);
     ui.SpinEditHGrid->setText(QString::number(StepHGridValue(v, more)));
     SetChanged(true);
 }
@@ -334,17 +301,17 @@ void TFormSorvaneProperty::UpdateDelayButtons() {
 
 void TFormSorvaneProperty::UpdateCurveButtons() {
     ui.SpinEditCurve->Button()->SetState(
-        CurveButtonState(RealText(ui.SpinEditCurve->text(), FMain.PerformanceGraph->Curve())));
+        CurveButtonState(RealText(ui.SpinEditCurve->text(), FLive.Curve)));
 }
 
 void TFormSorvaneProperty::UpdateGammaButtons() {
     ui.SpinEditGamma->Button()->SetState(
-        GammaButtonState(RealText(ui.SpinEditGamma->text(), FMain.PerformanceGraph->Gamma())));
+        GammaButtonState(RealText(ui.SpinEditGamma->text(), FLive.Gamma)));
 }
 
 void TFormSorvaneProperty::UpdateHGridButtons() {
-    ui.SpinEditHGrid->Button()->SetState(HGridButtonState(
-        IntegerText(ui.SpinEditHGrid->text(), FMain.PerformanceGraph->HGridSpace())));
+    ui.SpinEditHGrid->Button()->SetState(
+        HGridButtonState(IntegerText(ui.SpinEditHGrid->text(), FLive.HGridSpace)));
 }
 
 void TFormSorvaneProperty::UpdateVGridButtons() {
@@ -519,87 +486,45 @@ void TFormSorvaneProperty::PaintBoxLineClick(QObject* sender) {
 }
 
 void TFormSorvaneProperty::ButtonOkClick() {
-    TZPerformanceSourceSNMPMIB* receive = FMain.ReceiveSource;
-    TZPerformanceSourceSNMPMIB* send = FMain.SendSource;
-    TZPerformanceGraph* graph = FMain.PerformanceGraph;
-
     // Enter in a field that was typed into presses "Ok" before the focus has left
     // it: the typed value is taken as leaving the field would have taken it.
     if (ui.SpinEditScale->text() != FScaleShown) NormaliseScale();
     if (ui.SpinEditDelay->text() != FDelayShown) NormaliseDelay();
 
-    // 1. Another interface starts afresh; the one in use keeps its history.
-    const int i = ui.ComboBoxInterface->currentIndex();
-    if (i != -1 && i != receive->Choice()) {
-        receive->SetChoice(i);
-        send->SetChoice(i);
-        receive->Clear();
-        send->Clear();
-        RefreshIFTable();
-        receive->PrimeReading();
-        send->PrimeReading();
-    }
-
-    // 2. The scale in bytes per second.
+    TSettings s = FHolder.CurrentSettings();
+    const TSettings live = s;
+    // No pick keeps the interface in use, and with it its history.
+    if (const int i = ui.ComboBoxInterface->currentIndex(); i != -1) s.Interface = i;
     const TZScaleApplied scale =
         ApplyScale(IntegerText(ui.SpinEditScale->text(), ScaleFallback()), FScaleUnit);
-    receive->Max = scale.Max;
-    send->Max = scale.Max;
-
-    // 3.
-    const std::int32_t delay = ToInt32(IntegerText(ui.SpinEditDelay->text(), kDelayMin));
-    receive->Delay = delay;
-    send->Delay = delay;
-
-    // 4.
-    graph->SetCurve(RealText(ui.SpinEditCurve->text(), graph->Curve()));
-    graph->SetGamma(RealText(ui.SpinEditGamma->text(), graph->Gamma()));
-
-    // 5.
-    receive->SetColor(FReceiveColor);
-    send->SetColor(FSendColor);
-
-    // 6.
-    graph->SetGridCurve(ui.CheckBoxGridCurve->isChecked());
-    graph->SetGridGamma(ui.CheckBoxGridGamma->isChecked());
-    graph->SetHGrid(ui.CheckBoxHGrid->isChecked());
-    graph->SetHGridSpace(ToInt32(IntegerText(ui.SpinEditHGrid->text(), graph->HGridSpace())));
-    graph->SetHGridColor(FHGridColor);
-    graph->SetVGrid(ui.CheckBoxVGrid->isChecked());
-    graph->SetVGridSpace(TextToVGridSpace(ui.SpinEditVGrid->text()));
-    graph->SetVGridColor(FVGridColor);
-
-    // 7. Read back from the live objects, but the scale text and unit.
-    TPropertySettings s;
-    s.Interface = receive->Choice();
-    s.Scale = receive->Max;
+    s.Scale = scale.Max;
     s.ScaleText = scale.ScaleText;
     s.ScaleUnit = scale.ScaleUnit;
-    s.Delay = receive->Delay;
-    s.ReceiveColor = receive->Color();
-    s.SendColor = send->Color();
-    s.Curve = graph->Curve();
-    s.Gamma = graph->Gamma();
-    s.GridCurve = graph->GridCurve();
-    s.GridGamma = graph->GridGamma();
-    s.HGrid = graph->HGrid();
-    s.HGridSpace = graph->HGridSpace();
-    s.HGridColor = graph->HGridColor();
-    s.VGrid = graph->VGrid();
-    s.VGridSpace = graph->VGridSpace();
-    s.VGridColor = graph->VGridColor();
-    // A refused write has shown its error box; the dialog stays open to try again.
-    if (!WritePropertySettings(s)) return;
+    s.Delay = ToInt32(IntegerText(ui.SpinEditDelay->text(), kDelayMin));
+    s.Curve = RealText(ui.SpinEditCurve->text(), live.Curve);
+    s.Gamma = RealText(ui.SpinEditGamma->text(), live.Gamma);
+    s.ReceiveColor = FReceiveColor;
+    s.SendColor = FSendColor;
+    s.GridCurve = ui.CheckBoxGridCurve->isChecked();
+    s.GridGamma = ui.CheckBoxGridGamma->isChecked();
+    s.HGrid = ui.CheckBoxHGrid->isChecked();
+    s.HGridSpace = ToInt32(IntegerText(ui.SpinEditHGrid->text(), live.HGridSpace));
+    s.HGridColor = FHGridColor;
+    s.VGrid = ui.CheckBoxVGrid->isChecked();
+    s.VGridSpace = TextToVGridSpace(ui.SpinEditVGrid->text());
+    s.VGridColor = FVGridColor;
 
-    // 8, 9.
-    graph->Refresh();
+    const bool saved = FHolder.ApplySettings(s);
+    FLive = FHolder.CurrentSettings();
+    // A refused write has been shown; the dialog stays open to try again.
+    if (!saved) return;
     hide();
-    FMain.PostUserMessage(101);
+    PostUserMessage(parent(), TUserMessage::HideTaskbarButton);
 }
 
 void TFormSorvaneProperty::ButtonCancelClick() {
     hide();
-    FMain.PostUserMessage(101);
+    PostUserMessage(parent(), TUserMessage::HideTaskbarButton);
 }
 
 void TFormSorvaneProperty::reject() {

@@ -2,9 +2,9 @@
 //
 // One modeless instance, made hidden at the first "Property..." and kept until
 // the program ends; the interface list it offers is still the one loaded at start. Each showing
-// reloads the controls from the main window's graph and sources; nothing reaches them until "Ok",
-// which applies everything at once, saves the seventeen "Property" keys, redraws the graph and
-// hides the dialog. "Cancel", Esc and the close box only hide it. "Ok" is enabled exactly while
+// reloads the controls from the holder's record; nothing reaches the live objects until "Ok",
+// which hands the holder the whole record (applied, saved and redrawn there) and hides the
+// dialog. "Cancel", Esc and the close box only hide it. "Ok" is enabled exactly while
 // something was edited since the dialog was shown.
 //
 // The dialog owns every rule of its spin edits (ZPropertyRules.h): after each
@@ -12,6 +12,7 @@
 #pragma once
 
 #include "ZPropertyRules.h"
+#include "ZSettings.h"
 #include "ui_UnitSorvaneProperty.h"
 
 #include <QDialog>
@@ -24,18 +25,19 @@
 
 class QColorDialog;
 class QPainter;
-class TFormSorvane;
+class TZSNMPMIBSharedTable;
 
 class TFormSorvaneProperty : public QDialog {
     Q_OBJECT
 public:
-    // Reaches the live graph and sources through main, which also owns the dialog.
-    // interfaces: the list to offer, as LoadInterfaceList gave it; without one the
-    // dialog loads it now.
-    explicit TFormSorvaneProperty(TFormSorvane& main,
-                                  std::optional<QStringList> interfaces = std::nullopt);
+    // parent: the main window, which owns the dialog and receives its messages.
+    // holder: the live settings. interfaces: the list to offer, as LoadInterfaceList
+    // gave it; without one the dialog loads it now from table.
+    TFormSorvaneProperty(QWidget* parent, TSettingsHolder& holder,
+                         const TZSNMPMIBSharedTable& table,
+                         std::optional<QStringList> interfaces = std::nullopt);
     // The interface descriptions in the agent's order, from a load of their own.
-    static QStringList LoadInterfaceList();
+    static QStringList LoadInterfaceList(const TZSNMPMIBSharedTable& table);
     ~TFormSorvaneProperty() override;
 
     const Ui::FormSorvaneProperty& Form() const { return ui; }
@@ -113,7 +115,8 @@ public Q_SLOTS:
     void reject() override;
 
 private:
-    void FormCreate(const std::optional<QStringList>& interfaces);
+    void FormCreate(const TZSNMPMIBSharedTable& table,
+                    const std::optional<QStringList>& interfaces);
     void FormShow();
     TColor* ColorFieldOfTag(int tag);
     TZPaintBox* PaintBoxOfTag(int tag) const;
@@ -125,15 +128,17 @@ private:
     void NormaliseDelay();
 
     Ui::FormSorvaneProperty ui;
-    TFormSorvane& FMain;
+    TSettingsHolder& FHolder;
+    // The holder's record as of the last showing or "Ok": the fallbacks of the fields.
+    TSettings FLive;
 
     bool FChanged = false;
     std::int64_t FScaleText = 0;
     std::int32_t FScaleUnit = kScaleUnitBit;
-    TColor FReceiveColor = 0x0000FF;
-    TColor FSendColor = 0x00FF00;
-    TColor FHGridColor = 0xFF0000;
-    TColor FVGridColor = 0xFF0000;
+    TColor FReceiveColor = TSettings().ReceiveColor;
+    TColor FSendColor = TSettings().SendColor;
+    TColor FHGridColor = TSettings().HGridColor;
+    TColor FVGridColor = TSettings().VGridColor;
 
     QImage FBitmapCurve;
     QImage FBitmapGammaTone;

@@ -1,6 +1,6 @@
 #include "ZPropertyRules.h"
 
-#include "ZRelationFile.h"
+#include "ZGraphRender.h"
 
 #include <QPainter>
 
@@ -62,85 +62,6 @@ std::int64_t DecadeStep(std::int64_t v) {
 }
 
 } // namespace
-
-std::int64_t ScaleToBits(std::int64_t v, std::int32_t unit) {
-    return unit == kScaleUnitByte ? v * 8 : v;
-}
-
-std::int64_t ScaleFromBits(std::int64_t v, std::int32_t unit) {
-    return unit == kScaleUnitByte ? v / 8 : v;
-}
-
-QString VGridSpaceToText(std::int32_t ticks) {
-    const std::int32_t m = ticks / 60;
-    const std::int32_t s = ticks % 60;
-    QString text;
-    if (m != 0) text += QString::number(m) + QLatin1Char('\'');
-    if (s != 0) text += QString::number(s) + QLatin1Char('"');
-    return text;
-}
-
-std::int32_t TextToVGridSpace(const QString& text) {
-    // Beyond this a number of minutes no longer fits the result anyway.
-    constexpr std::int64_t kAccumulatorLimit = kInt32Max;
-    std::int64_t a = 0;
-    std::int64_t m = 0;
-    std::int64_t s = 0;
-    for (const QChar c : text) {
-        if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
-            const int d = c.unicode() - '0';
-            a = a > (kAccumulatorLimit - d) / 10 ? kAccumulatorLimit : a * 10 + d;
-        } else if (c == QLatin1Char('\'')) {
-            m = a;
-            a = 0;
-        } else if (c == QLatin1Char('"')) {
-            s = a;
-            a = 0;
-        }
-    }
-    return static_cast<std::int32_t>(std::min(m * 60 + s, kInt32Max));
-}
-
-std::optional<std::int64_t> ReadIntegerText(const QString& text) {
-    const QString t = text.trimmed();
-    qsizetype i = 0;
-    bool negative = false;
-    if (i < t.size() && (t[i] == QLatin1Char('+') || t[i] == QLatin1Char('-'))) {
-        negative = t[i] == QLatin1Char('-');
-        ++i;
-    }
-    if (i >= t.size()) return std::nullopt;
-    std::int64_t v = 0;
-    for (; i < t.size(); ++i) {
-        const QChar c = t[i];
-        if (c < QLatin1Char('0') || c > QLatin1Char('9')) return std::nullopt;
-        const int d = c.unicode() - '0';
-        v = v > (kIntegerTextLimit - d) / 10 ? kIntegerTextLimit : v * 10 + d;
-    }
-    return negative ? -v : v;
-}
-
-std::int64_t IntegerText(const QString& text, std::int64_t fallback) {
-    return ReadIntegerText(text).value_or(fallback);
-}
-
-QString TwoDecimalText(double value) {
-    // At most four significant digits; below 100 two decimals never show more.
-    if (std::isfinite(value) && std::fabs(value) >= 100.0) {
-        const int digits = static_cast<int>(std::floor(std::log10(std::fabs(value)))) + 1;
-        const double unit = std::pow(10.0, digits - 4);
-        value = Nearest(value / unit) * unit;
-    }
-    return QString::fromStdString(DecimalToText(value, UserDecimalSeparator()));
-}
-
-std::optional<double> ReadRealText(const QString& text) {
-    return ParseDecimal(text.toStdString(), UserDecimalSeparator());
-}
-
-double RealText(const QString& text, double fallback) {
-    return ReadRealText(text).value_or(fallback);
-}
 
 std::int64_t StepScaleValue(std::int64_t v, bool more) {
     v = std::clamp(v, kScaleMin, kScaleMax);

@@ -3,64 +3,20 @@
 // the arrow states that follow from a value, and the preview pictures.
 //
 // Scale numbers are 64-bit here: a "Byte/s" scale of up to 10^9 is 8 x 10^9 in
-// "Bit/s", which 32 bits cannot hold. Text readers saturate at
-// +-kIntegerTextLimit, so that any number they give can still be multiplied by 8.
+// "Bit/s", which 32 bits cannot hold. The limits are the settings record's.
 #pragma once
 
-#include "ZGraphRender.h"
+#include "ZColor.h"
+#include "ZSettings.h"
 #include "ZSpinButton.h"
+#include "ZTextForms.h"
 
 #include <QImage>
-#include <QString>
+#include <QRgb>
 
 #include <cstdint>
-#include <optional>
 
 class QPainter;
-
-inline constexpr std::int32_t kScaleUnitByte = 0; // "Byte/s"
-inline constexpr std::int32_t kScaleUnitBit = 1;  // "Bit/s"
-
-inline constexpr std::int64_t kScaleMin = 1000;
-inline constexpr std::int64_t kScaleMax = 1000000000;
-inline constexpr std::int64_t kDelayMin = 1;
-inline constexpr std::int64_t kDelayMax = 100;
-inline constexpr double kCurveMin = 0.10;
-inline constexpr double kCurveMax = 0.95;
-inline constexpr double kGammaMin = 1.0;
-inline constexpr double kGammaMax = 4.0;
-inline constexpr double kRealStep = 0.05;
-inline constexpr std::int64_t kHGridMin = 2;
-inline constexpr std::int64_t kHGridMax = 20;
-inline constexpr std::int64_t kVGridMin = 5;
-inline constexpr std::int64_t kVGridMax = 1800;
-inline constexpr std::int64_t kVGridStep = 5;
-
-inline constexpr std::int64_t kIntegerTextLimit = 1000000000000000000; // 10^18
-
-// Unit 0 ("Byte/s"): times 8; any other unit: unchanged.
-std::int64_t ScaleToBits(std::int64_t v, std::int32_t unit);
-// Unit 0: divided by 8, truncated toward zero; any other unit: unchanged.
-std::int64_t ScaleFromBits(std::int64_t v, std::int32_t unit);
-
-// Minutes and seconds of a number of ticks: 60 "1'", 65 "1'5\"", 5 "5\"", 0 "".
-QString VGridSpaceToText(std::int32_t ticks);
-// Digits gather into an accumulator that an apostrophe makes the minutes and a
-// double quotation mark the seconds; everything else is skipped, and digits
-// without a mark are dropped. Saturates instead of overflowing.
-std::int32_t TextToVGridSpace(const QString& text);
-
-// A decimal integer with an optional sign and blanks around it; a longer run of
-// digits saturates at +-kIntegerTextLimit. Nothing for any other text.
-std::optional<std::int64_t> ReadIntegerText(const QString& text);
-std::int64_t IntegerText(const QString& text, std::int64_t fallback);
-
-// Fixed point with two decimals after rounding to four significant digits, with
-// the user's decimal separator: 0.25 "0.25", 2.5 "2.50".
-QString TwoDecimalText(double value);
-// Read with the user's decimal separator (a full stop or a comma also do).
-std::optional<double> ReadRealText(const QString& text);
-double RealText(const QString& text, double fallback);
 
 // One step of each value from v, up (more) or down, within its limits.
 // Scale: clamped to its limits, then the decade step (500 from 1000 to 9999,

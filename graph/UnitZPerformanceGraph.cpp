@@ -107,7 +107,11 @@ void TZPerformanceSource::Clear() {
 
 void TZPerformanceSource::Sample() {
     std::uniform_int_distribution<std::int32_t> pick(0, 100);
-    FGraph->AddValue(this, pick(FRandom));
+    AddToGraph(pick(FRandom));
+}
+
+void TZPerformanceSource::AddToGraph(std::int32_t value) {
+    if (FGraph) FGraph->AddValue(this, value);
 }
 
 // ---------------------------------------------------------------------------

@@ -10,67 +10,18 @@
 #pragma once
 
 #include "ZGraphRender.h"
+#include "ZPerformanceSource.h"
 
 #include <QImage>
-#include <QObject>
 #include <QPainter>
 #include <QWidget>
 
 #include <cstdint>
 #include <functional>
-#include <random>
 #include <vector>
-
-class TZPerformanceGraph;
 
 // count pixels of a 24-bit row (blue, green, red) as opaque 32-bit colours.
 void BgrRowToRgb32(const std::uint8_t* src, QRgb* dst, int count);
-
-class TZPerformanceSource : public QObject {
-    Q_OBJECT
-public:
-    explicit TZPerformanceSource(QObject* owner);
-    ~TZPerformanceSource() override;
-
-    // Attaching: leaves the current graph (also when it is the same one), then
-    // joins the end of the new graph's list. Once the graph has been destroyed
-    // this source may only be destroyed.
-    TZPerformanceGraph* Graph() const { return FGraph; }
-    void SetGraph(TZPerformanceGraph* graph);
-
-    TColor Color() const { return FColor; }
-    void SetColor(TColor colour) { FColor = colour; }
-
-    std::int32_t Count() const { return static_cast<std::int32_t>(FValues.size()); }
-    void SetCount(std::int32_t n);
-    std::int32_t GetValue(std::int32_t i) const;
-    void SetValue(std::int32_t i, std::int32_t v);
-    bool IsValid(std::int32_t i) const;
-    void SetValid(std::int32_t i, bool b);
-    // Mean of the Delay valid slots before i (i + 1 ... i + Delay), truncated toward zero.
-    std::int32_t GetAverage(std::int32_t i) const;
-    void Shift();
-    void Clear();
-
-    // Produces the next value and hands it to the graph with AddValue, once.
-    virtual void Sample();
-
-    // Written by the graph's AddSource / RemoveSource / destruction only.
-    bool Registered = false;
-    std::int32_t Max = 100;
-    std::int32_t Min = 0;
-    std::int32_t Delay = 1;
-    std::int32_t LastPos = 0;
-    std::int32_t LastValue = 0;
-    bool HasLast = false;
-
-private:
-    TZPerformanceGraph* FGraph = nullptr;
-    std::vector<std::int32_t> FValues;
-    std::vector<std::uint8_t> FValid;
-    TColor FColor = 0x00FF00;
-    std::minstd_rand FRandom;
-};
 
 class TZPerformanceGraph : public QWidget {
     Q_OBJECT

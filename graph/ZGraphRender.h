@@ -5,12 +5,11 @@
 // benchmarks call them directly.
 #pragma once
 
+#include "ZColor.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
-
-// A colour with red in the lowest byte, green in the next, blue in the third.
-using TColor = std::uint32_t;
 
 struct TZToneTables {
     std::array<std::uint8_t, 256> ToLinear{};  // stored channel value -> linear intensity
@@ -26,7 +25,8 @@ struct TZImageView {
     std::int32_t Stride = 0;
 };
 
-// The drawing settings the grid reads.
+// The drawing settings the grid reads. The initialisers are the graph control's own defaults;
+// the program sets every one from its settings record.
 struct TZGridSettings {
     double Curve = 0.25;
     bool GridCurve = true;

@@ -1,78 +1,83 @@
 #include "UnitZPerformanceSourceSNMPMIB.h"
 
-#include <array>
-#include <memory>
+#include <utility>
 
-namespace {
+TZSNMPMIBSharedTable::TZSNMPMIBSharedTable(TLoaderFactory factory) : FFactory(std::move(factory)) {}
 
-// The one piece of process-wide state: shared by every SNMP-fed source and
-// alive exactly as long as any of them.
-struct TSharedState {
-    int UsageCount = 0;
-    std::unique_ptr<TZSNMPMIB> MIB;
-    std::array<int, 100> ColumnReferences{};
-    TZSNMPMIBIFSelectSet ColumnSelection;
-    std::unique_ptr<TZSNMPMIBIFTable> Table;
-};
+TZSNMPMIBSharedTable::~TZSNMPMIBSharedTable() = default;
 
-TSharedState& Shared() {
-    static TSharedState state;
-    return state;
+std::unique_ptr<TZIFTableLoader> TZSNMPMIBSharedTable::NewLoader() const {
+    if (FFactory) return FFactory();
+    return std::make_unique<TZSNMPMIB>();
 }
 
-void Acquire() {
-    TSharedState& s = Shared();
-    if (s.UsageCount == 0) {
-        s.MIB = std::make_unique<TZSNMPMIB>();
-        s.ColumnReferences.fill(0);
-        s.ColumnSelection = {};
-        s.Table.reset();
+void TZSNMPMIBSharedTable::Acquire() {
+    if (FUsageCount == 0) {
+        FLoader = NewLoader();
+        FColumnReferences.fill(0);
+        FColumnSelection = {};
+        FTable.reset();
     }
-    ++s.UsageCount;
+    ++FUsageCount;
 }
 
-void Release() {
-    TSharedState& s = Shared();
-    if (--s.UsageCount == 0) {
-        s.Table.reset(); // tables outlive nothing of the component, but go first anyway
-        s.MIB.reset();
+void TZSNMPMIBSharedTable::Release() {
+    if (--FUsageCount == 0) {
+        FTable.reset(); // tables outlive nothing of the loader, but go first anyway
+        FLoader.reset();
     }
 }
 
-void RegisterColumn(TZSNMPMIBIFSelect column) {
-    TSharedState& s = Shared();
-    int& count = s.ColumnReferences[static_cast<std::size_t>(column)];
-    if (count == 0) s.ColumnSelection.Include(column);
+void TZSNMPMIBSharedTable::RegisterColumn(TZSNMPMIBIFSelect column) {
+    int& count = FColumnReferences[static_cast<std::size_t>(column)];
+    if (count == 0) FColumnSelection.Include(column);
     ++count;
 }
 
-void WithdrawColumn(TZSNMPMIBIFSelect column) {
-    TSharedState& s = Shared();
-    int& count = s.ColumnReferences[static_cast<std::size_t>(column)];
-    if (--count == 0) s.ColumnSelection.Exclude(column);
+void TZSNMPMIBSharedTable::WithdrawColumn(TZSNMPMIBIFSelect column) {
+    int& count = FColumnReferences[static_cast<std::size_t>(column)];
+    if (--count == 0) FColumnSelection.Exclude(column);
 }
 
-} // namespace
+void TZSNMPMIBSharedTable::Refresh() {
+    FTable.reset();
+    if (FLoader) FTable = FLoader->LoadIFTable(FColumnSelection);
+}
 
-TZPerformanceSourceSNMPMIB::TZPerformanceSourceSNMPMIB(QObject* owner)
-    : TZPerformanceSource(owner) {
-    Acquire();
+std::vector<std::string> TZSNMPMIBSharedTable::LoadInterfaceDescriptions() const {
+    std::vector<std::string> names;
+    const std::unique_ptr<TZIFTableLoader> loader = NewLoader();
+    const std::unique_ptr<TZSNMPMIBIFTable> table =
+        loader ? loader->LoadIFTable(TZSNMPMIBIFSelectSet{TZSNMPMIBIFSelect::zifDescr}) : nullptr;
+    for (int i = 0; table && i < table->Count(); ++i) {
+        const TZSNMPMIBIFEntry* row = table->Items(i);
+        names.push_back(row ? row->ifDescr : std::string());
+    }
+    return names;
+}
+
+TZPerformanceSourceSNMPMIB::TZPerformanceSourceSNMPMIB(QObject* owner,
+                                                       std::shared_ptr<TZSNMPMIBSharedTable> shared)
+    : TZPerformanceSource(owner), FShared(std::move(shared)) {
+    FShared->Acquire();
 }
 
 TZPerformanceSourceSNMPMIB::~TZPerformanceSourceSNMPMIB() {
-    if (FColumnRegistered) WithdrawColumn(FSelect);
-    Release();
+    // Withdrawn here too: otherwise a destroyed source's column would still be fetched on
+    // every tick for the sources that remain.
+    if (FColumnRegistered) FShared->WithdrawColumn(FSelect);
+    FShared->Release();
 }
 
 void TZPerformanceSourceSNMPMIB::SetSelect(TZSNMPMIBIFSelect column) {
-    if (FColumnRegistered) WithdrawColumn(FSelect);
+    if (FColumnRegistered) FShared->WithdrawColumn(FSelect);
     FSelect = column;
-    RegisterColumn(column);
+    FShared->RegisterColumn(column);
     FColumnRegistered = true;
 }
 
 std::uint32_t TZPerformanceSourceSNMPMIB::CurrentReading() const {
-    const TZSNMPMIBIFTable* table = Shared().Table.get();
+    const TZSNMPMIBIFTable* table = FShared->Table();
     if (!FColumnRegistered || !table || FChoice < 0 || FChoice >= table->Count()) return 0;
     const TZSNMPMIBIFEntry* row = table->Items(FChoice);
     if (!row) return 0;
@@ -94,21 +99,5 @@ void TZPerformanceSourceSNMPMIB::Sample() {
     const std::uint32_t reading = CurrentReading();
     const std::uint32_t growth = reading - FPreviousReading; // modulo 2^32
     FPreviousReading = reading;
-    Graph()->AddValue(this, static_cast<std::int32_t>(growth));
-}
-
-void RefreshIFTable() {
-    TSharedState& s = Shared();
-    s.Table.reset();
-    if (s.MIB) s.Table = s.MIB->LoadIFTable(s.ColumnSelection);
-}
-
-int SNMPMIBSourceUsageCount() {
-    return Shared().UsageCount;
-}
-TZSNMPMIBIFSelectSet SNMPMIBColumnSelection() {
-    return Shared().ColumnSelection;
-}
-const TZSNMPMIBIFTable* SNMPMIBSharedTable() {
-    return Shared().Table.get();
+    AddToGraph(static_cast<std::int32_t>(growth));
 }

@@ -1,24 +1,68 @@
-// Data series fed from one counter column of one interface.
+// Data series fed from one counter column of one interface, and the interface table they share.
 //
-// All sources share one MIB access component and one interface table, created
-// with the first source and destroyed with the last. RefreshIFTable reloads the
-// table once per tick for exactly the columns that live sources selected; each
-// source then hands the graph the growth of its counter since the previous
-// tick, modulo 2^32, so a counter wrap never shows as a spike.
+// All sources of one TZSNMPMIBSharedTable share one table loader (the MIB access component,
+// made with the first source and freed with the last) and one interface table. Refresh reloads
+// the table once per tick for exactly the columns that live sources selected; each source then
+// hands the graph the growth of its counter since the previous tick, modulo 2^32, so a counter
+// wrap never shows as a spike.
 //
-// Calling order: create the sources, Select, then Choice; RefreshIFTable, then
-// PrimeReading on each; per tick RefreshIFTable, then the graph's Advance.
+// Calling order: create the sources, Select, then Choice; Refresh, then PrimeReading on each;
+// per tick Refresh, then the graph's Advance.
 #pragma once
 
-#include "UnitZPerformanceGraph.h"
+#include "ZPerformanceSource.h"
 #include "ZSNMPMIB.h"
 
+#include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TZSNMPMIBSharedTable {
+public:
+    using TLoaderFactory = std::function<std::unique_ptr<TZIFTableLoader>()>;
+    // The factory makes the loader when the first source arrives; without one, the agent
+    // beside the executable (TZSNMPMIB).
+    explicit TZSNMPMIBSharedTable(TLoaderFactory factory = {});
+    ~TZSNMPMIBSharedTable();
+    TZSNMPMIBSharedTable(const TZSNMPMIBSharedTable&) = delete;
+    TZSNMPMIBSharedTable& operator=(const TZSNMPMIBSharedTable&) = delete;
+
+    // Frees the table and loads it anew for the registered columns. Does nothing while no
+    // source lives.
+    void Refresh();
+    // The table of the last Refresh; null before the first or while no source lives.
+    const TZSNMPMIBIFTable* Table() const { return FTable.get(); }
+    int UsageCount() const { return FUsageCount; }
+    TZSNMPMIBIFSelectSet ColumnSelection() const { return FColumnSelection; }
+
+    // The interface descriptions in the agent's order, from a loader of their own made and
+    // freed for this one load.
+    std::vector<std::string> LoadInterfaceDescriptions() const;
+
+private:
+    friend class TZPerformanceSourceSNMPMIB;
+    void Acquire();
+    void Release();
+    void RegisterColumn(TZSNMPMIBIFSelect column);
+    void WithdrawColumn(TZSNMPMIBIFSelect column);
+    std::unique_ptr<TZIFTableLoader> NewLoader() const;
+
+    TLoaderFactory FFactory;
+    int FUsageCount = 0;
+    std::unique_ptr<TZIFTableLoader> FLoader;
+    std::array<int, kZSNMPMIBIFColumnCount> FColumnReferences{};
+    TZSNMPMIBIFSelectSet FColumnSelection;
+    std::unique_ptr<TZSNMPMIBIFTable> FTable;
+};
 
 class TZPerformanceSourceSNMPMIB : public TZPerformanceSource {
     Q_OBJECT
 public:
-    explicit TZPerformanceSourceSNMPMIB(QObject* owner);
+    // The source keeps the shared table alive as long as it lives.
+    TZPerformanceSourceSNMPMIB(QObject* owner, std::shared_ptr<TZSNMPMIBSharedTable> shared);
     ~TZPerformanceSourceSNMPMIB() override;
 
     // Position of the interface's row in the shared table. A position past the
@@ -31,6 +75,8 @@ public:
     TZSNMPMIBIFSelect Select() const { return FSelect; }
     bool ColumnRegistered() const { return FColumnRegistered; }
 
+    TZSNMPMIBSharedTable& Shared() const { return *FShared; }
+
     // The next sample counts from now.
     void PrimeReading();
     void Sample() override;
@@ -39,17 +85,9 @@ public:
     std::uint32_t CurrentReading() const;
 
 private:
+    std::shared_ptr<TZSNMPMIBSharedTable> FShared;
     std::uint32_t FPreviousReading = 0;
     std::int32_t FChoice = 0;
     bool FColumnRegistered = false;
     TZSNMPMIBIFSelect FSelect = TZSNMPMIBIFSelect::zifIndex;
 };
-
-// Frees the shared table and loads it anew for the registered columns. Does
-// nothing while no source lives.
-void RefreshIFTable();
-
-// The shared state, for those that list or inspect it.
-int SNMPMIBSourceUsageCount();
-TZSNMPMIBIFSelectSet SNMPMIBColumnSelection();
-const TZSNMPMIBIFTable* SNMPMIBSharedTable();

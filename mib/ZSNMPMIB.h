@@ -138,24 +138,31 @@ protected:
     std::unique_ptr<TZSNMPMIBEntry> NewEntry() const override;
 };
 
+// Whatever gives interface tables: the agent below, or a scripted table in a test.
+class TZIFTableLoader {
+public:
+    virtual ~TZIFTableLoader() = default;
+    // A new table of the selected columns; the caller owns it. Rows come in the order in which
+    // the lowest selected column names them.
+    virtual std::unique_ptr<TZSNMPMIBIFTable> LoadIFTable(TZSNMPMIBIFSelectSet select) = 0;
+};
+
 // Loads the agent and the utility library at creation and unloads them at destruction. Ready
 // is fixed at creation: any library or entry point missing, or an agent refusing its
 // initialisation, leaves it false, silently, and every load then gives an empty table.
-class TZSNMPMIB {
+class TZSNMPMIB : public TZIFTableLoader {
 public:
     // Both libraries from the executable's directory, else by bare name from the system.
     TZSNMPMIB();
     // Both libraries from exactly these paths.
     TZSNMPMIB(const std::string& agentLibrary, const std::string& utilityLibrary);
-    ~TZSNMPMIB();
+    ~TZSNMPMIB() override;
     TZSNMPMIB(const TZSNMPMIB&) = delete;
     TZSNMPMIB& operator=(const TZSNMPMIB&) = delete;
 
     bool Ready() const { return FReady; }
 
-    // A new table of the selected columns; the caller owns it. Rows come in the order in which
-    // the lowest selected column names them.
-    std::unique_ptr<TZSNMPMIBIFTable> LoadIFTable(TZSNMPMIBIFSelectSet select);
+    std::unique_ptr<TZSNMPMIBIFTable> LoadIFTable(TZSNMPMIBIFSelectSet select) override;
 
     static constexpr const char* kAgentLibrary = "libinetmib1.so";
     static constexpr const char* kUtilityLibrary = "libsnmpapi.so";

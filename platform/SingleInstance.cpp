@@ -289,4 +289,31 @@ std::vector<int> TMessagePort::PendingFds() const {
     return fds;
 }
 
+TInstanceNames TInstanceNames::OfThisExecutable() {
+    TInstanceNames names;
+    names.Key = InstanceKey(ExecutablePath());
+    names.Directory = RuntimeDirectory();
+    return names;
+}
+
+std::string TInstanceNames::MutexPath() const {
+    return Directory.empty() ? std::string() : Directory + "/" + ObjectName("MutexSorvane_", Key);
+}
+
+std::string TInstanceNames::SharePath() const {
+    return Directory.empty() ? std::string() : Directory + "/" + ObjectName("ShareSorvane_", Key);
+}
+
+bool HandOverToRunningInstance(const TInstanceNames& names, TInstanceLock& lock,
+                               const TMessageRecord& record) {
+    if (names.Directory.empty()) return false;
+    if (lock.Acquire(names.MutexPath()) != TInstanceLock::Result::HeldElsewhere) return false;
+    TSharedBlock block;
+    if (block.Open(names.SharePath())) {
+        const std::uint32_t window = block.Read();
+        if (PortAlive(names.Directory, window)) PostRecord(names.Directory, window, record);
+    }
+    return true;
+}
+
 } // namespace instance

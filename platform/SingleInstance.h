@@ -121,4 +121,21 @@ private:
     std::vector<Pending> FPending;
 };
 
+// The names of one executable's objects; an empty directory disables them.
+struct TInstanceNames {
+    std::string Directory;
+    std::string Key;
+    // Of the running executable, in its user's runtime directory.
+    static TInstanceNames OfThisExecutable();
+    std::string MutexPath() const;
+    std::string SharePath() const;
+};
+
+// The start of a program that runs once per executable. When another process holds the
+// instance lock, posts record to the port its shared block names (if that port answers) and
+// answers true: this process should end. Otherwise keeps the lock in lock (unless the objects
+// are disabled or the lock cannot be had, which lets the program run) and answers false.
+bool HandOverToRunningInstance(const TInstanceNames& names, TInstanceLock& lock,
+                               const TMessageRecord& record);
+
 } // namespace instance

@@ -1,8 +1,12 @@
 #include "UnitSorvane.h"
 
+#include "ZRelationFile.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QFile>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -14,11 +18,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-
-QEvent::Type TUserMessageEvent::EventType() {
-    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
-    return type;
-}
 
 int SorvaneHitTest(int x, int y, int w, int h) {
     if (y <= 4) return x < 16 ? HTTOPLEFT : x > w - 17 ? HTTOPRIGHT : HTTOP;
@@ -144,10 +143,28 @@ void PaintSorvaneFrame(QPainter& p, int w, int h, const QColor& light, const QCo
         Line(p, l[0], l[1], l[2], l[3], light);
 }
 
+QString WriteRefusedMessage(const std::string& fileName) {
+    const QString format = QString::fromUtf8("%s に書き込めません");
+    const qsizetype at = format.indexOf(QLatin1String("%s"));
+    return format.left(at) + QFile::decodeName(QByteArray::fromStdString(fileName)) +
+           format.mid(at + 2);
+}
+
+void ShowWriteRefused(const std::string& fileName) {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
+    // Over the window in use, which may be a stay-on-top one.
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kApplicationTitle),
+                    WriteRefusedMessage(fileName), QMessageBox::Ok, QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText); // a path is never markup
+    box.exec();
+}
+
 // ---------------------------------------------------------------------------
 
-TFormSorvane::TFormSorvane(const TSorvaneInstance& instance)
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint), FInstance(instance) {
+TFormSorvane::TFormSorvane(const instance::TInstanceNames& instance,
+                           std::shared_ptr<TZSNMPMIBSharedTable> table)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint), FInstance(instance),
+      FSharedTable(table ? std::move(table) : std::make_shared<TZSNMPMIBSharedTable>()) {
     ui.setupUi(this);
     FormCreate();
 }
@@ -180,20 +197,18 @@ void TFormSorvane::FormCreate() {
     connect(ui.MenuStayontop, &QAction::triggered, this, &TFormSorvane::MenuStayontopClick);
     connect(ui.MenuExit, &QAction::triggered, this, &TFormSorvane::MenuExitClick);
 
-    // 1. Publish the message port in the shared block.
+    // Other processes find the message port through the shared block.
     if (!FInstance.Directory.empty() && FPort.Open(FInstance.Directory)) {
         FPortNotifier = new QSocketNotifier(FPort.ListenFd(), QSocketNotifier::Read, this);
         connect(FPortNotifier, &QSocketNotifier::activated, this, &TFormSorvane::ReceivePort);
-        const std::string block =
-            FInstance.Directory + "/" + instance::ObjectName("ShareSorvane_", FInstance.Key);
-        if (FShareHandle.Open(block)) FShareHandle.Write(FPort.Number());
+        if (FShareHandle.Open(FInstance.SharePath())) FShareHandle.Write(FPort.Number());
     }
 
-    // 2. Top right corner of the primary screen.
+    // The place of a first start: the top right corner of the primary screen.
     const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
     move(screen.width() - width(), 0);
 
-    // 3. The graph, 4 pixels inside.
+    // The graph, 4 pixels inside.
     PerformanceGraph = new TZPerformanceGraph(this);
     PerformanceGraph->SetBounds(4, 4, width() - 8, height() - 8);
     PerformanceGraph->setMouseTracking(true);
@@ -201,30 +216,54 @@ void TFormSorvane::FormCreate() {
     PerformanceGraph->OnMouseDown = [this](Qt::MouseButton b, Qt::KeyboardModifiers m, int x,
                                            int y) { GraphMouseDown(b, m, x, y); };
 
-    // 4, 5. Receive first: it is drawn and sampled first.
-    ReceiveSource = new TZPerformanceSourceSNMPMIB(this);
+    // Receive first: it is drawn and sampled first.
+    ReceiveSource = new TZPerformanceSourceSNMPMIB(this, FSharedTable);
     ReceiveSource->SetGraph(PerformanceGraph);
     ReceiveSource->SetChoice(0);
     ReceiveSource->SetSelect(TZSNMPMIBIFSelect::zifInOctets);
-    SendSource = new TZPerformanceSourceSNMPMIB(this);
+    SendSource = new TZPerformanceSourceSNMPMIB(this, FSharedTable);
     SendSource->SetGraph(PerformanceGraph);
     SendSource->SetChoice(0);
     SendSource->SetSelect(TZSNMPMIBIFSelect::zifOutOctets);
 
-    // 6 - 11. Settings.
     FLoading = true;
-    const TMainWindowSettings s = ReadMainWindowSettings(CurrentBounds());
+    const TSettings s = ReadSettings(SettingsFile(), CurrentBounds());
     FWindowBounds = s.Window;
+    ApplyProperty(s);
+    PerformanceGraph->Refresh();
+    ApplyStayOnTop(s.StayOnTop);
+
+    // The first tick measures only what flows from now on.
+    FSharedTable->Refresh();
+    ReceiveSource->PrimeReading();
+    SendSource->PrimeReading();
+
+    PostUserMessage(TUserMessage::ShowStored);
+    FTimer->start();
+}
+
+void TFormSorvane::ApplyProperty(const TSettings& s) {
+    if (s.Interface != ReceiveSource->Choice() || s.Interface != SendSource->Choice()) {
+        for (TZPerformanceSourceSNMPMIB* source : {ReceiveSource, SendSource})
+            source->SetChoice(s.Interface);
+        if (!FLoading) {
+            // Another interface starts afresh; the one in use keeps its history.
+            ReceiveSource->Clear();
+            SendSource->Clear();
+            FSharedTable->Refresh();
+            ReceiveSource->PrimeReading();
+            SendSource->PrimeReading();
+        }
+    }
     for (TZPerformanceSourceSNMPMIB* source : {ReceiveSource, SendSource}) {
-        source->SetChoice(s.Interface);
         source->Max = s.Scale;
         source->Delay = s.Delay;
     }
-    ReceiveSource->SetColor(s.ReceiveColor);
-    SendSource->SetColor(s.SendColor);
     TZPerformanceGraph* g = PerformanceGraph;
     g->SetCurve(s.Curve);
     g->SetGamma(s.Gamma);
+    ReceiveSource->SetColor(s.ReceiveColor);
+    SendSource->SetColor(s.SendColor);
     g->SetGridCurve(s.GridCurve);
     g->SetGridGamma(s.GridGamma);
     g->SetHGrid(s.HGrid);
@@ -233,17 +272,46 @@ void TFormSorvane::FormCreate() {
     g->SetVGrid(s.VGrid);
     g->SetVGridSpace(s.VGridSpace);
     g->SetVGridColor(s.VGridColor);
-    g->Refresh();
-    ApplyStayOnTop(s.StayOnTop);
+}
 
-    // 12. The first tick measures only what flows from now on.
-    RefreshIFTable();
-    ReceiveSource->PrimeReading();
-    SendSource->PrimeReading();
+TSettings TFormSorvane::CurrentSettings() const {
+    TSettings s;
+    s.Window = FWindowBounds;
+    // The send source holds the same interface, scale and delay.
+    s.Interface = ReceiveSource->Choice();
+    s.Scale = ReceiveSource->Max;
+    s.Delay = ReceiveSource->Delay;
+    s.ReceiveColor = ReceiveSource->Color();
+    s.SendColor = SendSource->Color();
+    const TZPerformanceGraph* g = PerformanceGraph;
+    s.Curve = g->Curve();
+    s.Gamma = g->Gamma();
+    s.GridCurve = g->GridCurve();
+    s.GridGamma = g->GridGamma();
+    s.HGrid = g->HGrid();
+    s.HGridSpace = g->HGridSpace();
+    s.HGridColor = g->HGridColor();
+    s.VGrid = g->VGrid();
+    s.VGridSpace = g->VGridSpace();
+    s.VGridColor = g->VGridColor();
+    s.StayOnTop = StayOnTop();
+    ReadScaleSettings(SettingsFile(), s.Scale, s);
+    return s;
+}
 
-    // 13.
-    PostUserMessage(0);
-    FTimer->start();
+bool TFormSorvane::ApplySettings(const TSettings& settings) {
+    ApplyProperty(settings);
+    // Saved as the live objects took it, but the texts only the dialog knows.
+    TSettings saved = CurrentSettings();
+    saved.ScaleText = settings.ScaleText;
+    saved.ScaleUnit = settings.ScaleUnit;
+    TIniFile ini = SettingsFile();
+    if (!WritePropertySettings(ini, saved)) {
+        ShowWriteRefused(ini.FileName());
+        return false;
+    }
+    PerformanceGraph->Refresh();
+    return true;
 }
 
 void TFormSorvane::FormDestroy() {
@@ -276,8 +344,8 @@ void TFormSorvane::ApplyStayOnTop(bool on) {
     }
 }
 
-void TFormSorvane::PostUserMessage(std::uint32_t wParam, std::uint32_t lParam) {
-    QCoreApplication::postEvent(this, new TUserMessageEvent(WM_USER, wParam, lParam));
+void TFormSorvane::PostUserMessage(TUserMessage message) {
+    ::PostUserMessage(this, message);
 }
 
 void TFormSorvane::ReceivePort() {
@@ -296,8 +364,8 @@ bool TFormSorvane::event(QEvent* event) {
 }
 
 void TFormSorvane::UserMessage(std::uint32_t wParam) {
-    switch (wParam) {
-    case 0: {
+    switch (static_cast<TUserMessage>(wParam)) {
+    case TUserMessage::ShowStored: {
         // Bounds as stored, except a size no screen here could show.
         const QSize limit = QGuiApplication::primaryScreen()->virtualSize().expandedTo(
             QSize(kMinWidth, kMinHeight));
@@ -314,26 +382,31 @@ void TFormSorvane::UserMessage(std::uint32_t wParam) {
         show();
         break;
     }
-    case 1:
-        if (!FLoading && FExposed) SaveWindowBoundsIfMoved(FWindowBounds, CurrentBounds());
+    case TUserMessage::BoundsChanged:
+        if (!FLoading && FExposed && FWindowBounds != CurrentBounds()) {
+            TIniFile ini = SettingsFile();
+            if (!SaveWindowBoundsIfMoved(ini, FWindowBounds, CurrentBounds()))
+                ShowWriteRefused(ini.FileName());
+        }
         break;
-    case 100:
+    case TUserMessage::Restore:
         show();
         raise();
         activateWindow();
         break;
+    case TUserMessage::HideTaskbarButton: // no taskbar entry exists to hide
     default:
-        break; // 101: no taskbar entry exists to hide
+        break;
     }
 }
 
 void TFormSorvane::TimerTimer() {
-    RefreshIFTable();
+    FSharedTable->Refresh();
     PerformanceGraph->Advance();
 }
 
 void TFormSorvane::MenuPropertyClick() {
-    PostUserMessage(101);
+    PostUserMessage(TUserMessage::HideTaskbarButton);
     if (!PropertyDialog && CreatePropertyDialog) PropertyDialog = CreatePropertyDialog();
     if (PropertyDialog) {
         PropertyDialog->show();
@@ -344,8 +417,9 @@ void TFormSorvane::MenuPropertyClick() {
 
 void TFormSorvane::MenuStayontopClick() {
     ApplyStayOnTop(!StayOnTop());
-    WriteStayOnTop(ui.MenuStayontop->isChecked());
-    PostUserMessage(101);
+    TIniFile ini = SettingsFile();
+    if (!WriteStayOnTop(ini, ui.MenuStayontop->isChecked())) ShowWriteRefused(ini.FileName());
+    PostUserMessage(TUserMessage::HideTaskbarButton);
 }
 
 void TFormSorvane::MenuFitClick(int tag) {
@@ -469,12 +543,12 @@ void TFormSorvane::paintEvent(QPaintEvent*) {
 void TFormSorvane::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     FormResize();
-    PostUserMessage(1);
+    PostUserMessage(TUserMessage::BoundsChanged);
 }
 
 void TFormSorvane::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
-    PostUserMessage(1);
+    PostUserMessage(TUserMessage::BoundsChanged);
 }
 
 void TFormSorvane::closeEvent(QCloseEvent* event) {

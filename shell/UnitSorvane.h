@@ -3,16 +3,19 @@
 // memory of its bounds in the settings file.
 //
 // Steps that must follow the current one are posted to the window as user
-// messages (WM_USER with wParam 0, 1, 100, 101), queued like any event; other
-// processes of the same user post them through the window's message port.
+// messages (ZUserMessage.h).
+//
+// The window holds the live settings (TSettingsHolder): the graph and the two
+// sources it owns, and the interface table they share.
 #pragma once
 
 #include "SingleInstance.h"
+#include "UnitZPerformanceGraph.h"
 #include "UnitZPerformanceSourceSNMPMIB.h"
-#include "ZRelationFile.h"
+#include "ZSettings.h"
+#include "ZUserMessage.h"
 #include "ui_UnitSorvane.h"
 
-#include <QEvent>
 #include <QMenu>
 #include <QPointer>
 #include <QTimer>
@@ -24,18 +27,10 @@
 
 class QSocketNotifier;
 
-inline constexpr std::uint32_t WM_USER = 1024;
-
-// A user message queued for the main window.
-class TUserMessageEvent : public QEvent {
-public:
-    static QEvent::Type EventType();
-    TUserMessageEvent(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam)
-        : QEvent(EventType()), Message(message), WParam(wParam), LParam(lParam) {}
-    std::uint32_t Message;
-    std::uint32_t WParam;
-    std::uint32_t LParam;
-};
+// The record another process posts to the window's port.
+inline instance::TMessageRecord UserMessageRecord(TUserMessage message) {
+    return {WM_USER, static_cast<std::uint32_t>(message), 0};
+}
 
 // Hit-test codes of the window's area.
 enum THitTest : int {
@@ -61,17 +56,24 @@ QPoint SorvaneFitPosition(int tag, const QSize& screen, const QRect& window);
 // The frame of a W x H window: raised edges and the resize marks.
 void PaintSorvaneFrame(QPainter& painter, int w, int h, const QColor& light, const QColor& dark);
 
-// Where the single-instance objects live; an empty directory disables them.
-struct TSorvaneInstance {
-    std::string Directory;
-    std::string Key;
-};
+// The error box of a refused write ("<path> に書き込めません", titled "Sorvane"),
+// over the window in use; nothing without a widget application.
+QString WriteRefusedMessage(const std::string& fileName);
+void ShowWriteRefused(const std::string& fileName);
 
-class TFormSorvane : public QWidget {
+class TFormSorvane : public QWidget, public TSettingsHolder {
     Q_OBJECT
 public:
-    explicit TFormSorvane(const TSorvaneInstance& instance);
+    // instance: where the single-instance objects live (an empty directory disables
+    // them). table: the interface table the sources share; by default one over the
+    // agent beside the executable.
+    explicit TFormSorvane(const instance::TInstanceNames& instance,
+                          std::shared_ptr<TZSNMPMIBSharedTable> table = nullptr);
     ~TFormSorvane() override;
+
+    TSettings CurrentSettings() const override;
+    bool ApplySettings(const TSettings& settings) override;
+    const std::shared_ptr<TZSNMPMIBSharedTable>& SharedTable() const { return FSharedTable; }
 
     TZPerformanceGraph* PerformanceGraph = nullptr;
     TZPerformanceSourceSNMPMIB* ReceiveSource = nullptr;
@@ -82,7 +84,7 @@ public:
     // Makes the dialog at the first "Property..." when there is none yet.
     std::function<QWidget*()> CreatePropertyDialog;
 
-    void PostUserMessage(std::uint32_t wParam, std::uint32_t lParam = 0);
+    void PostUserMessage(TUserMessage message);
 
     void TimerTimer();
     void MenuPropertyClick();
@@ -116,6 +118,9 @@ private:
     void FormDestroy();
     void FormResize();
     void UserMessage(std::uint32_t wParam);
+    // The "Property" values onto the graph and the sources. Another interface
+    // starts afresh, except while loading, where the first reading follows.
+    void ApplyProperty(const TSettings& s);
     void ApplyStayOnTop(bool on);
     void ReceivePort();
     TWindowBounds CurrentBounds() const;
@@ -125,7 +130,8 @@ private:
     void UpdateCursor(const QPoint& windowPoint);
 
     Ui::FormSorvane ui;
-    TSorvaneInstance FInstance;
+    instance::TInstanceNames FInstance;
+    std::shared_ptr<TZSNMPMIBSharedTable> FSharedTable;
     instance::TSharedBlock FShareHandle;
     instance::TMessagePort FPort;
     QSocketNotifier* FPortNotifier = nullptr;

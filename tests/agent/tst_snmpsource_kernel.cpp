@@ -1,5 +1,6 @@
 // Real traffic through the real agent: octets sent over loopback in a network
 // namespace of this process's own show as the next tick's sample.
+#include "UnitZPerformanceGraph.h"
 #include "UnitZPerformanceSourceSNMPMIB.h"
 
 #include <QApplication>
@@ -75,24 +76,25 @@ private Q_SLOTS:
 
 void TestSNMPSourceKernel::loopbackTraffic() {
     if (!gSkipReason.isEmpty()) QSKIP(qPrintable(gSkipReason));
+    const auto shared = std::make_shared<TZSNMPMIBSharedTable>();
     QWidget owner;
     auto* graph = new TZPerformanceGraph(&owner);
     graph->SetBounds(0, 0, 40, 20);
-    auto* receive = new TZPerformanceSourceSNMPMIB(&owner);
+    auto* receive = new TZPerformanceSourceSNMPMIB(&owner, shared);
     receive->SetGraph(graph);
     receive->SetSelect(TZSNMPMIBIFSelect::zifInOctets);
-    auto* send = new TZPerformanceSourceSNMPMIB(&owner);
+    auto* send = new TZPerformanceSourceSNMPMIB(&owner, shared);
     send->SetGraph(graph);
     send->SetSelect(TZSNMPMIBIFSelect::zifOutOctets);
-    RefreshIFTable();
-    QCOMPARE(SNMPMIBSharedTable()->Count(), 1); // a fresh namespace holds lo alone
+    shared->Refresh();
+    QCOMPARE(shared->Table()->Count(), 1); // a fresh namespace holds lo alone
     receive->PrimeReading();
     send->PrimeReading();
     quint64 rx0 = 0, tx0 = 0, rx1 = 0, tx1 = 0;
     QVERIFY(LoopbackOctets(rx0, tx0));
 
     QVERIFY(SendLoopback(5, 50));
-    RefreshIFTable();
+    shared->Refresh();
     graph->Advance();
     QVERIFY(LoopbackOctets(rx1, tx1));
     // 50 octets of payload, 8 of UDP and 20 of IP each; lo counts no link header.
@@ -101,7 +103,7 @@ void TestSNMPSourceKernel::loopbackTraffic() {
     QCOMPARE(quint64(receive->GetValue(0)), rx1 - rx0);
     QCOMPARE(quint64(send->GetValue(0)), tx1 - tx0);
 
-    RefreshIFTable();
+    shared->Refresh();
     graph->Advance();
     QCOMPARE(receive->GetValue(0), 0);
 }

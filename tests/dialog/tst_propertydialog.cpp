@@ -6,6 +6,7 @@
 // before and after every test.
 #include "UnitSorvane.h"
 #include "UnitSorvaneProperty.h"
+#include "ZRelationFile.h"
 #include "testagent.h"
 
 #include <QColorDialog>
@@ -158,9 +159,9 @@ void TestPropertyDialog::initTestCase() {
 
 void TestPropertyDialog::Recreate() {
     form.reset();
-    form = std::make_unique<TFormSorvane>(TSorvaneInstance{});
+    form = std::make_unique<TFormSorvane>(instance::TInstanceNames{});
     form->Timer()->stop(); // ticks only where a test asks for them
-    dialog = new TFormSorvaneProperty(*form);
+    dialog = new TFormSorvaneProperty(form.get(), *form, *form->SharedTable());
     form->PropertyDialog = dialog;
     messages = new UserMessages;
     messages->setParent(form.get());
@@ -255,7 +256,7 @@ void TestPropertyDialog::interfaceList() {
     QFETCH(int, scenario);
     QFETCH(QStringList, items);
     agent.configure(scenario, 0);
-    auto* own = new TFormSorvaneProperty(*form);
+    auto* own = new TFormSorvaneProperty(form.get(), *form, *form->SharedTable());
     QStringList listed;
     for (int i = 0; i < own->Form().ComboBoxInterface->count(); ++i)
         listed.append(own->Form().ComboBoxInterface->itemText(i));
@@ -273,12 +274,12 @@ void TestPropertyDialog::interfaceList() {
 
 void TestPropertyDialog::interfaceListFromStart() {
     agent.configure(TESTAGENT_SEVERAL, 0);
-    const QStringList atStart = TFormSorvaneProperty::LoadInterfaceList();
+    const QStringList atStart = TFormSorvaneProperty::LoadInterfaceList(*form->SharedTable());
     QCOMPARE(atStart, (QStringList{"lo", "eth0", "wlan0"}));
     // Interfaces gone by the time the dialog is made: it still offers the list from start.
     agent.configure(TESTAGENT_NO_ROWS, 0);
-    QVERIFY(TFormSorvaneProperty::LoadInterfaceList().isEmpty());
-    auto* own = new TFormSorvaneProperty(*form, atStart);
+    QVERIFY(TFormSorvaneProperty::LoadInterfaceList(*form->SharedTable()).isEmpty());
+    auto* own = new TFormSorvaneProperty(form.get(), *form, *form->SharedTable(), atStart);
     QStringList listed;
     for (int i = 0; i < own->Form().ComboBoxInterface->count(); ++i)
         listed.append(own->Form().ComboBoxInterface->itemText(i));
@@ -692,7 +693,7 @@ void TestPropertyDialog::okAppliesEverything() {
     QVERIFY(SettingsText().contains("\nHGridSpace=8\n"));
     QVERIFY(SettingsText().contains("\nVGridSpace=75\n"));
     // What the main window reads at its next start is what was applied.
-    const TMainWindowSettings next = ReadMainWindowSettings(TWindowBounds{});
+    const TSettings next = ReadSettings(SettingsFile(), TWindowBounds{});
     QCOMPARE(next.Scale, 7500);
     QCOMPARE(next.Delay, 5);
     QCOMPARE(next.VGridSpace, 75);

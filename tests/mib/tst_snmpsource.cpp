@@ -1,4 +1,5 @@
 // SNMP-fed sources against a test agent whose octet counters the test sets.
+#include "UnitZPerformanceGraph.h"
 #include "UnitZPerformanceSourceSNMPMIB.h"
 #include "testagent.h"
 
@@ -57,17 +58,18 @@ private Q_SLOTS:
 private:
     // One tick as the main window runs it.
     void tick() {
-        RefreshIFTable();
+        shared->Refresh();
         graph->Advance();
     }
     TZPerformanceSourceSNMPMIB* source(Select column, int choice = 0) {
-        auto* s = new TZPerformanceSourceSNMPMIB(owner.get());
+        auto* s = new TZPerformanceSourceSNMPMIB(owner.get(), shared);
         s->SetGraph(graph);
         s->SetSelect(column);
         s->SetChoice(choice);
         return s;
     }
     Agent agent;
+    std::shared_ptr<TZSNMPMIBSharedTable> shared;
     std::unique_ptr<QWidget> owner;
     TZPerformanceGraph* graph = nullptr;
 };
@@ -78,6 +80,7 @@ void TestSNMPSource::initTestCase() {
 
 void TestSNMPSource::init() {
     agent.configure(TESTAGENT_COUNTERS, 3);
+    shared = std::make_shared<TZSNMPMIBSharedTable>();
     owner = std::make_unique<QWidget>();
     graph = new TZPerformanceGraph(owner.get());
     graph->SetBounds(0, 0, 12, 10);
@@ -85,7 +88,7 @@ void TestSNMPSource::init() {
 
 void TestSNMPSource::cleanup() {
     owner.reset();
-    QCOMPARE(SNMPMIBSourceUsageCount(), 0);
+    QCOMPARE(shared->UsageCount(), 0);
 }
 
 void TestSNMPSource::growth_data() {
@@ -108,7 +111,7 @@ void TestSNMPSource::growth() {
     auto* in = source(Select::zifInOctets, 1);
     auto* out = source(Select::zifOutOctets, 1);
     agent.setOctets(1, before, before / 2);
-    RefreshIFTable();
+    shared->Refresh();
     in->PrimeReading();
     out->PrimeReading();
     agent.setOctets(1, after, after / 2);
@@ -124,13 +127,13 @@ void TestSNMPSource::growth() {
 void TestSNMPSource::primingCountsFromNow() {
     auto* in = source(Select::zifInOctets);
     agent.setOctets(0, 123456, 0);
-    RefreshIFTable();
+    shared->Refresh();
     QCOMPARE(in->CurrentReading(), 123456u);
     tick(); // never primed: the whole counter
     QCOMPARE(in->GetValue(0), 123456);
 
     agent.setOctets(0, 200000, 0);
-    RefreshIFTable();
+    shared->Refresh();
     in->PrimeReading();
     agent.setOctets(0, 200777, 0);
     tick();
@@ -150,8 +153,8 @@ void TestSNMPSource::positionOutOfRange() {
     auto* in = source(Select::zifInOctets, choice);
     for (std::uint32_t r = 0; r < 3; ++r)
         agent.setOctets(r, 5000 + r, 7000 + r);
-    RefreshIFTable();
-    QCOMPARE(SNMPMIBSharedTable()->Count(), 3);
+    shared->Refresh();
+    QCOMPARE(shared->Table()->Count(), 3);
     QCOMPARE(in->CurrentReading(), 0u);
     in->PrimeReading();
     tick();
@@ -161,7 +164,7 @@ void TestSNMPSource::positionOutOfRange() {
 void TestSNMPSource::interfaceVanishesAndReturns() {
     auto* in = source(Select::zifInOctets, 2);
     agent.setOctets(2, 1000, 0);
-    RefreshIFTable();
+    shared->Refresh();
     in->PrimeReading();
     agent.setPresent(2, 0);
     tick();
@@ -175,43 +178,43 @@ void TestSNMPSource::interfaceVanishesAndReturns() {
 }
 
 void TestSNMPSource::columnRegistration() {
-    QVERIFY(SNMPMIBColumnSelection().Empty());
+    QVERIFY(shared->ColumnSelection().Empty());
     auto* a = source(Select::zifInOctets);
     auto* b = source(Select::zifInOctets);
-    QCOMPARE(SNMPMIBColumnSelection(), (TZSNMPMIBIFSelectSet{Select::zifInOctets}));
+    QCOMPARE(shared->ColumnSelection(), (TZSNMPMIBIFSelectSet{Select::zifInOctets}));
     a->SetSelect(Select::zifInOctets); // again: no net change
-    QCOMPARE(SNMPMIBColumnSelection(), (TZSNMPMIBIFSelectSet{Select::zifInOctets}));
+    QCOMPARE(shared->ColumnSelection(), (TZSNMPMIBIFSelectSet{Select::zifInOctets}));
     a->SetSelect(Select::zifOutOctets); // b still uses the in column
-    QCOMPARE(SNMPMIBColumnSelection(),
+    QCOMPARE(shared->ColumnSelection(),
              (TZSNMPMIBIFSelectSet{Select::zifInOctets, Select::zifOutOctets}));
     b->SetSelect(Select::zifOutOctets); // the last user of the in column leaves it
-    QCOMPARE(SNMPMIBColumnSelection(), (TZSNMPMIBIFSelectSet{Select::zifOutOctets}));
+    QCOMPARE(shared->ColumnSelection(), (TZSNMPMIBIFSelectSet{Select::zifOutOctets}));
     delete a;
-    QCOMPARE(SNMPMIBColumnSelection(), (TZSNMPMIBIFSelectSet{Select::zifOutOctets}));
+    QCOMPARE(shared->ColumnSelection(), (TZSNMPMIBIFSelectSet{Select::zifOutOctets}));
     delete b;
-    QCOMPARE(SNMPMIBSourceUsageCount(), 0);
+    QCOMPARE(shared->UsageCount(), 0);
 
     // Only the registered columns are loaded.
     auto* c = source(Select::zifOutOctets);
     agent.setOctets(0, 11, 22);
-    RefreshIFTable();
-    QCOMPARE(SNMPMIBSharedTable()->Items(0)->ifOutOctets, 22u);
-    QCOMPARE(SNMPMIBSharedTable()->Items(0)->ifInOctets, 0u);
+    shared->Refresh();
+    QCOMPARE(shared->Table()->Items(0)->ifOutOctets, 22u);
+    QCOMPARE(shared->Table()->Items(0)->ifInOctets, 0u);
     QCOMPARE(c->CurrentReading(), 22u);
 }
 
 void TestSNMPSource::otherColumnSamplesZero() {
     auto* speed = source(Select::zifSpeed);
-    RefreshIFTable();
+    shared->Refresh();
     // Fetched, yet no reading.
-    QCOMPARE(SNMPMIBSharedTable()->Items(0)->ifSpeed, 1000000000u);
+    QCOMPARE(shared->Table()->Items(0)->ifSpeed, 1000000000u);
     speed->PrimeReading();
     tick();
     QCOMPARE(speed->GetValue(0), 0);
     QCOMPARE(speed->CurrentReading(), 0u);
 
     // A source without a column reads 0 as well.
-    auto* bare = new TZPerformanceSourceSNMPMIB(owner.get());
+    auto* bare = new TZPerformanceSourceSNMPMIB(owner.get(), shared);
     QVERIFY(!bare->ColumnRegistered());
     QCOMPARE(bare->CurrentReading(), 0u);
 }
@@ -220,23 +223,23 @@ void TestSNMPSource::lastSourceFreesSharedState() {
     {
         auto* a = source(Select::zifInOctets);
         auto* b = source(Select::zifOutOctets);
-        RefreshIFTable();
-        QVERIFY(SNMPMIBSharedTable() != nullptr);
-        QCOMPARE(SNMPMIBSourceUsageCount(), 2);
+        shared->Refresh();
+        QVERIFY(shared->Table() != nullptr);
+        QCOMPARE(shared->UsageCount(), 2);
         delete a;
-        QVERIFY(SNMPMIBSharedTable() != nullptr); // b still lives
+        QVERIFY(shared->Table() != nullptr); // b still lives
         delete b;
     }
-    QCOMPARE(SNMPMIBSourceUsageCount(), 0);
-    QVERIFY(SNMPMIBSharedTable() == nullptr);
-    RefreshIFTable(); // nothing to load with
-    QVERIFY(SNMPMIBSharedTable() == nullptr);
+    QCOMPARE(shared->UsageCount(), 0);
+    QVERIFY(shared->Table() == nullptr);
+    shared->Refresh(); // nothing to load with
+    QVERIFY(shared->Table() == nullptr);
 
     auto* again = source(Select::zifOutOctets);
-    QCOMPARE(SNMPMIBColumnSelection(), (TZSNMPMIBIFSelectSet{Select::zifOutOctets}));
-    QVERIFY(SNMPMIBSharedTable() == nullptr);
+    QCOMPARE(shared->ColumnSelection(), (TZSNMPMIBIFSelectSet{Select::zifOutOctets}));
+    QVERIFY(shared->Table() == nullptr);
     agent.setOctets(0, 0, 40);
-    RefreshIFTable();
+    shared->Refresh();
     QCOMPARE(again->CurrentReading(), 40u);
 }
 

@@ -1,6 +1,7 @@
 // The main window on the offscreen platform: hit test, frame, fitting, the
 // bounds memory and the stay-on-top switch.
 #include "UnitSorvane.h"
+#include "ZRelationFile.h"
 
 #include <QFile>
 #include <QPainter>

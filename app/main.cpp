@@ -6,8 +6,6 @@
 
 #include <QApplication>
 
-#include <cstdlib>
-
 namespace {
 
 // Place windows at absolute positions and keep them on top, which Wayland does
@@ -27,25 +25,10 @@ void PreferPlainImages() {
 } // namespace
 
 int main(int argc, char** argv) {
-    TSorvaneInstance names;
-    names.Key = instance::InstanceKey(instance::ExecutablePath());
-    names.Directory = instance::RuntimeDirectory();
-
-    instance::TInstanceLock mutex;
-    const std::string mutexPath =
-        names.Directory.empty()
-            ? std::string{}
-            : names.Directory + "/" + instance::ObjectName("MutexSorvane_", names.Key);
-    if (!mutexPath.empty() &&
-        mutex.Acquire(mutexPath) == instance::TInstanceLock::Result::HeldElsewhere) {
-        instance::TSharedBlock block;
-        if (block.Open(names.Directory + "/" + instance::ObjectName("ShareSorvane_", names.Key))) {
-            const std::uint32_t window = block.Read();
-            if (instance::PortAlive(names.Directory, window))
-                instance::PostRecord(names.Directory, window, {WM_USER, 100, 0});
-        }
+    const instance::TInstanceNames names = instance::TInstanceNames::OfThisExecutable();
+    instance::TInstanceLock lock;
+    if (instance::HandOverToRunningInstance(names, lock, UserMessageRecord(TUserMessage::Restore)))
         return 0;
-    }
 
     PreferX11();
     PreferPlainImages();
@@ -57,8 +40,9 @@ int main(int argc, char** argv) {
     // The dialog's interface list is taken now, at start. Its window waits for the
     // first "Property...": its line edits load the font database, which with the
     // rest of its widgets is most of the start-up time and some 7 MB of memory.
-    form.CreatePropertyDialog = [&form, interfaces = TFormSorvaneProperty::LoadInterfaceList()] {
-        return new TFormSorvaneProperty(form, interfaces);
+    form.CreatePropertyDialog = [&form, interfaces = TFormSorvaneProperty::LoadInterfaceList(
+                                            *form.SharedTable())]() -> QWidget* {
+        return new TFormSorvaneProperty(&form, form, *form.SharedTable(), interfaces);
     };
     app.exec();
     return 0;

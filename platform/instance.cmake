@@ -1,5 +1,0 @@
-add_library(sorvane_instance STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/SingleInstance.h
-  ${CMAKE_CURRENT_LIST_DIR}/SingleInstance.cpp
-)
-target_include_directories(sorvane_instance PUBLIC ${CMAKE_CURRENT_LIST_DIR})
