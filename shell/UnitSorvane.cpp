@@ -229,7 +229,7 @@ void TFormSorvane::FormCreate() {
     FLoading = true;
     const TSettings s = ReadSettings(SettingsFile(), CurrentBounds());
     FWindowBounds = s.Window;
-    ApplyProperty(s);
+    ApplyProperty(s, false); // the first reading follows below
     PerformanceGraph->Refresh();
     ApplyStayOnTop(s.StayOnTop);
 
@@ -242,11 +242,11 @@ void TFormSorvane::FormCreate() {
     FTimer->start();
 }
 
-void TFormSorvane::ApplyProperty(const TSettings& s) {
+void TFormSorvane::ApplyProperty(const TSettings& s, bool anotherStartsAfresh) {
     if (s.Interface != ReceiveSource->Choice() || s.Interface != SendSource->Choice()) {
         for (TZPerformanceSourceSNMPMIB* source : {ReceiveSource, SendSource})
             source->SetChoice(s.Interface);
-        if (!FLoading) {
+        if (anotherStartsAfresh) {
             // Another interface starts afresh; the one in use keeps its history.
             ReceiveSource->Clear();
             SendSource->Clear();
@@ -300,7 +300,7 @@ TSettings TFormSorvane::CurrentSettings() const {
 }
 
 bool TFormSorvane::ApplySettings(const TSettings& settings) {
-    ApplyProperty(settings);
+    ApplyProperty(settings, true);
     // Saved as the live objects took it, but the texts only the dialog knows.
     TSettings saved = CurrentSettings();
     saved.ScaleText = settings.ScaleText;

@@ -118,9 +118,9 @@ private:
     void FormDestroy();
     void FormResize();
     void UserMessage(std::uint32_t wParam);
-    // The "Property" values onto the graph and the sources. Another interface
-    // starts afresh, except while loading, where the first reading follows.
-    void ApplyProperty(const TSettings& s);
+    // The "Property" values onto the graph and the sources; another interface
+    // clears the histories and counts from now when anotherStartsAfresh.
+    void ApplyProperty(const TSettings& s, bool anotherStartsAfresh);
     void ApplyStayOnTop(bool on);
     void ReceivePort();
     TWindowBounds CurrentBounds() const;
