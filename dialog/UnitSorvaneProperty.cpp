@@ -10,6 +10,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStyledItemDelegate>
 
 #include <algorithm>
 #include <cstring>
@@ -39,6 +40,18 @@ QString InterfaceText(const std::string& descr) {
     const std::size_t end = descr.find('\0');
     return QString::fromUtf8(descr.data(), static_cast<qsizetype>(std::min(end, descr.size())));
 }
+
+// List rows of a fixed height, as the layout gives the interface list's items.
+class TFixedRowHeight : public QStyledItemDelegate {
+public:
+    TFixedRowHeight(int height, QObject* parent) : QStyledItemDelegate(parent), FHeight(height) {}
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), FHeight};
+    }
+
+private:
+    int FHeight;
+};
 
 int TagOf(QObject* sender) {
     const auto* box = qobject_cast<TZPaintBox*>(sender);
@@ -85,6 +98,7 @@ void TFormSorvaneProperty::FormCreate(const TZSNMPMIBSharedTable& table,
     ColorDialog = new QColorDialog(this);
     ColorDialog->setOption(QColorDialog::DontUseNativeDialog);
 
+    ui.ComboBoxInterface->setItemDelegate(new TFixedRowHeight(15, ui.ComboBoxInterface));
     ui.ComboBoxInterface->addItems(interfaces ? *interfaces : LoadInterfaceList(table));
     ui.ComboBoxInterface->setCurrentIndex(-1);
 
@@ -240,13 +254,11 @@ std::int64_t TFormSorvaneProperty::ScaleFallback() const {
 }
 
 void TFormSorvaneProperty::SetScaleText(std::int64_t v) {
-    FScaleShown = QString::number(v);
-    ui.SpinEditScale->setText(FScaleShown);
+    ui.SpinEditScale->setText(QString::number(v));
 }
 
 void TFormSorvaneProperty::SetDelayText(std::int64_t v) {
-    FDelayShown = QString::number(v);
-    ui.SpinEditDelay->setText(FDelayShown);
+    ui.SpinEditDelay->setText(QString::number(v));
 }
 
 // ---- steps ----
@@ -486,11 +498,8 @@ void TFormSorvaneProperty::PaintBoxLineClick(QObject* sender) {
 }
 
 void TFormSorvaneProperty::ButtonOkClick() {
-    // Enter in a field that was typed into presses "Ok" before the focus has left
-    // it: the typed value is taken as leaving the field would have taken it.
-    if (ui.SpinEditScale->text() != FScaleShown) NormaliseScale();
-    if (ui.SpinEditDelay->text() != FDelayShown) NormaliseDelay();
-
+    // Ok takes the texts as they stand: a typed value not yet normalised is not clamped
+    // (only the scale is held at 1 and above, so that Max never equals Min).
     TSettings s = FHolder.CurrentSettings();
     const TSettings live = s;
     // No pick keeps the interface in use, and with it its history.

@@ -144,8 +144,4 @@ private:
     QImage FBitmapGammaTone;
     QImage FBitmapGammaGray;
 
-    // The scale and delay texts as the dialog last wrote them: a different text
-    // was typed and not yet normalised.
-    QString FScaleShown;
-    QString FDelayShown;
 };

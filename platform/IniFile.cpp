@@ -81,3 +81,7 @@ bool TIniFile::WriteInteger(std::string_view section, std::string_view ident, st
 bool TIniFile::WriteBool(std::string_view section, std::string_view ident, bool value) {
     return WriteString(section, ident, value ? "1" : "0");
 }
+
+bool TIniFile::WriteStrings(std::string_view section, std::span<const TProfileKeyValue> keys) {
+    return WritePrivateProfileStrings(section, keys, FFileName, FOps);
+}

@@ -36,6 +36,8 @@ public:
     bool WriteString(std::string_view section, std::string_view ident, std::string_view value);
     bool WriteInteger(std::string_view section, std::string_view ident, std::int32_t value);
     bool WriteBool(std::string_view section, std::string_view ident, bool value);
+    // Several keys of one section as one replacement of the file (WritePrivateProfileStrings).
+    bool WriteStrings(std::string_view section, std::span<const TProfileKeyValue> keys);
 
 private:
     std::string FFileName;

@@ -329,7 +329,15 @@ std::string GetPrivateProfileStringA(std::string_view section, std::string_view 
 bool WritePrivateProfileStringA(std::string_view section, std::string_view key,
                                 std::string_view value, const std::string& fileName,
                                 const TProfileFileOps& ops) {
-    if (fileName.empty() || !ProfileWritable(section, key, value)) return false;
+    const TProfileKeyValue one[] = {{key, value}};
+    return WritePrivateProfileStrings(section, one, fileName, ops);
+}
+
+bool WritePrivateProfileStrings(std::string_view section, std::span<const TProfileKeyValue> keys,
+                                const std::string& fileName, const TProfileFileOps& ops) {
+    if (fileName.empty()) return false;
+    for (const auto& [key, value] : keys)
+        if (!ProfileWritable(section, key, value)) return false;
     std::string target = fileName;
     struct stat lst;
     if (::lstat(target.c_str(), &lst) == 0) {
@@ -349,7 +357,9 @@ bool WritePrivateProfileStringA(std::string_view section, std::string_view key,
     if (read == ReadResult::Unusable) return false;
     const bool exists = read == ReadResult::Ok;
     if (exists && !Writable(target, W_OK)) return false;
-    const std::string text = ProfileReplace(old, section, key, value);
+    std::string text = old;
+    for (const auto& [key, value] : keys)
+        text = ProfileReplace(text, section, key, value);
     if (exists && text == old) return true; // the file already says so
     return ReplaceFile(target, text, exists ? &st : nullptr, ops);
 }

@@ -1,4 +1,5 @@
-// Profile files: the small INI files of the program, read and written one key at a time.
+// Profile files: the small INI files of the program, read one key at a time and written one key
+// or one section's keys at a time.
 //
 // Format: lines "[section]" and "key=value", each ending in "\n" ("\r\n" is read too; the
 // last line may lack its end). Section and key names are compared without regard to ASCII
@@ -34,6 +35,7 @@
 #include <cstddef>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -55,6 +57,17 @@ std::string GetPrivateProfileStringA(std::string_view section, std::string_view 
 
 bool WritePrivateProfileStringA(std::string_view section, std::string_view key,
                                 std::string_view value, const std::string& fileName,
+                                const TProfileFileOps& ops = TProfileFileOps());
+
+// Sets several keys of one section, in order, as one replacement of the file: the same bytes as
+// writing them one after the other, but a reader (or a kill) never sees some of them without
+// the others. Refused as a whole, the file untouched, when any key would be refused.
+struct TProfileKeyValue {
+    std::string_view Key;
+    std::string_view Value;
+};
+bool WritePrivateProfileStrings(std::string_view section, std::span<const TProfileKeyValue> keys,
+                                const std::string& fileName,
                                 const TProfileFileOps& ops = TProfileFileOps());
 
 // The text rules, over a buffer.

@@ -113,6 +113,18 @@ void KeepOffTaskbar(const QWidget& window) {
 constexpr int kMinWidth = 80;
 constexpr int kMinHeight = 40;
 
+// The place of a first start: the top right corner of the primary screen.
+QPoint FirstStartPlace(const QSize& window) {
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+    return {screen.width() - window.width(), 0};
+}
+
+bool OnAnyScreen(const QRect& window) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    return std::any_of(screens.begin(), screens.end(),
+                       [&](const QScreen* s) { return s->geometry().intersects(window); });
+}
+
 } // namespace
 
 void PaintSorvaneFrame(QPainter& p, int w, int h, const QColor& light, const QColor& dark) {
@@ -204,9 +216,7 @@ void TFormSorvane::FormCreate() {
         if (FShareHandle.Open(FInstance.SharePath())) FShareHandle.Write(FPort.Number());
     }
 
-    // The place of a first start: the top right corner of the primary screen.
-    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
-    move(screen.width() - width(), 0);
+    move(FirstStartPlace(size()));
 
     // The graph, 4 pixels inside.
     PerformanceGraph = new TZPerformanceGraph(this);
@@ -366,13 +376,18 @@ bool TFormSorvane::event(QEvent* event) {
 void TFormSorvane::UserMessage(std::uint32_t wParam) {
     switch (static_cast<TUserMessage>(wParam)) {
     case TUserMessage::ShowStored: {
-        // Bounds as stored, except a size no screen here could show.
+        // Bounds as stored, except a size no screen here could show, and a place on no
+        // screen at all (its monitor gone), where nobody could reach the window.
         const QSize limit = QGuiApplication::primaryScreen()->virtualSize().expandedTo(
             QSize(kMinWidth, kMinHeight));
-        move(FWindowBounds.x, FWindowBounds.y);
-        resize(std::min(FWindowBounds.cx, limit.width()),
-               std::min(FWindowBounds.cy, limit.height()));
+        QRect place(FWindowBounds.x, FWindowBounds.y, std::min(FWindowBounds.cx, limit.width()),
+                    std::min(FWindowBounds.cy, limit.height()));
+        if (!OnAnyScreen(place)) place.moveTopLeft(FirstStartPlace(place.size()));
+        move(place.topLeft());
+        resize(place.size());
         FShownPlace = QRect(pos(), size());
+        // What is shown in place of the stored bounds is not written until the user moves.
+        FWindowBounds = CurrentBounds();
         if (!windowHandle()) {
             winId();
             windowHandle()->installEventFilter(this);
@@ -500,11 +515,12 @@ bool TFormSorvane::eventFilter(QObject* watched, QEvent* event) {
     const QPoint global = mouse->globalPosition().toPoint();
     switch (type) {
     case QEvent::MouseButtonPress:
-        // The resize band takes in the graph's outermost pixels.
-        if (mouse->button() == Qt::LeftButton &&
-            SorvaneHitTest(windowPoint.x(), windowPoint.y(), width(), height()) != HTCLIENT)
-            return StartFrameDrag(windowPoint, global);
-        return false;
+        // The resize band takes in the graph's outermost pixels, for every button: they are
+        // frame, where only the left button does anything.
+        if (SorvaneHitTest(windowPoint.x(), windowPoint.y(), width(), height()) == HTCLIENT)
+            return false;
+        if (mouse->button() == Qt::LeftButton) StartFrameDrag(windowPoint, global);
+        return true;
     case QEvent::MouseMove:
         if (FDragZone != 0)
             FollowDrag(global);

@@ -10,6 +10,7 @@
 #include <limits>
 #include <sys/stat.h>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -28,12 +29,15 @@ double ReadDecimal(const TIniFile& ini, std::string_view key, std::string_view s
     return (v && *v > 0.0 && *v <= upper) ? *v : fallback;
 }
 
-// One writing operation: the keys in order, stopping at the first refused one.
+// One writing operation: the keys in order, as one replacement of the file, so that a kill
+// between two keys cannot leave x of one move and y of another.
 bool WriteKeys(TIniFile& ini, std::string_view section,
                std::initializer_list<std::pair<std::string_view, std::string>> keys) {
+    std::vector<TProfileKeyValue> list;
+    list.reserve(keys.size());
     for (const auto& [key, value] : keys)
-        if (!ini.WriteString(section, key, value)) return false;
-    return true;
+        list.push_back({key, value});
+    return ini.WriteStrings(section, list);
 }
 
 std::string Bool(bool b) {

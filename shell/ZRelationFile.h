@@ -2,9 +2,9 @@
 //
 // Each function below opens the file (a TIniFile on RelationFileName(".ini"), or the one
 // given), does its reads or writes in a fixed order and closes it; nothing is cached. Readers
-// never fail: a missing file, key or unreadable value gives the default of TSettings. Writers
-// stop at the first key the platform refuses and return false; keys written before it stay
-// written. Showing the refusal is the caller's.
+// never fail: a missing file, key or unreadable value gives the default of TSettings. Each
+// writer replaces the file once for all its keys, or is refused as a whole and returns false,
+// the file untouched. Showing the refusal is the caller's.
 //
 // Value forms are those of ZTextForms.h; decimals are written with the user's decimal separator.
 // Values that would harm the program downstream are bounded when read, by the file bounds of

@@ -9,6 +9,7 @@
 #include "ZRelationFile.h"
 #include "testagent.h"
 
+#include <QAbstractItemView>
 #include <QColorDialog>
 #include <QFile>
 #include <QMessageBox>
@@ -262,6 +263,8 @@ void TestPropertyDialog::interfaceList() {
         listed.append(own->Form().ComboBoxInterface->itemText(i));
     QCOMPARE(listed, items);
     QCOMPARE(own->Form().ComboBoxInterface->currentIndex(), -1);
+    for (int row = 0; row < items.size(); ++row) // the layout's item height
+        QCOMPARE(own->Form().ComboBoxInterface->view()->sizeHintForRow(row), 15);
 
     // Without a list the interface stays what it was.
     form->PropertyDialog = own;
@@ -572,30 +575,35 @@ void TestPropertyDialog::okWithTypedValue_data() {
     QTest::addColumn<int>("max");
     QTest::addColumn<int>("delay");
     QTest::addColumn<QByteArray>("saved");
-    QTest::newRow("scale 0 Bit/s") << "SpinEditScale"
-                                   << "0" << 125 << 1 << QByteArray("Scale=125\nScaleText=1000\n");
-    QTest::newRow("scale -5 Bit/s")
+    QTest::newRow("scale 0 Bit/s: Max held at 1")
         << "SpinEditScale"
-        << "-5" << 125 << 1 << QByteArray("Scale=125\nScaleText=1000\n");
-    QTest::newRow("scale 99999999999 Bit/s")
+        << "0" << 1 << 1 << QByteArray("Scale=1\nScaleText=8\nScaleUnit=1\n");
+    QTest::newRow("scale -5 Bit/s: Max held at 1")
         << "SpinEditScale"
-        << "99999999999" << 125000000 << 1 << QByteArray("Scale=125000000\nScaleText=1000000000\n");
+        << "-5" << 1 << 1 << QByteArray("Scale=1\nScaleText=8\nScaleUnit=1\n");
+    QTest::newRow("scale 99999999999 Bit/s: Max at 32 bits, shown in Byte/s")
+        << "SpinEditScale"
+        << "99999999999" << 2147483647 << 1
+        << QByteArray("Scale=2147483647\nScaleText=2147483647\nScaleUnit=0\n");
+    QTest::newRow("scale 500 Bit/s, below the field's limit")
+        << "SpinEditScale"
+        << "500" << 62 << 1 << QByteArray("Scale=62\nScaleText=500\n");
     QTest::newRow("scale a word") << "SpinEditScale"
                                   << "fast" << 8000 << 1
                                   << QByteArray("Scale=8000\nScaleText=64000\n");
     QTest::newRow("delay 0") << "SpinEditDelay"
-                             << "0" << 8000 << 1 << QByteArray("Delay=1\n");
+                             << "0" << 8000 << 0 << QByteArray("Delay=0\n");
     QTest::newRow("delay -3") << "SpinEditDelay"
-                              << "-3" << 8000 << 1 << QByteArray("Delay=1\n");
+                              << "-3" << 8000 << -3 << QByteArray("Delay=-3\n");
     QTest::newRow("delay 250") << "SpinEditDelay"
-                               << "250" << 8000 << 100 << QByteArray("Delay=100\n");
+                               << "250" << 8000 << 250 << QByteArray("Delay=250\n");
     QTest::newRow("delay a word") << "SpinEditDelay"
                                   << "slow" << 8000 << 1 << QByteArray("Delay=1\n");
 }
 
 void TestPropertyDialog::okWithTypedValue() {
-    // Enter presses "Ok" while the field still has the focus: the typed value is
-    // taken within the field's limits, as leaving the field would take it.
+    // Enter presses "Ok" while the field still has the focus: Ok takes the typed
+    // value as it stands, without the field's limits.
     QFETCH(QString, field);
     QFETCH(QString, typed);
     QFETCH(int, max);

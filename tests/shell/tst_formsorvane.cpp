@@ -43,6 +43,8 @@ private Q_SLOTS:
     void storedBoundsApplied();
     void stayOnTop();
     void menu();
+    void rightPressOnTheBand_data();
+    void rightPressOnTheBand();
     void tick();
 };
 
@@ -243,16 +245,21 @@ void TestFormSorvane::storedBoundsApplied() {
     form.TimerTimer(); // a huge grid spacing must not stall a tick
     QVERIFY(form.PerformanceGraph->HasImage());
 
-    // Absurd sizes: held to what a screen here can show.
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("[Window]\nx=-1000000000\ny=0\ncx=1000000000\ncy=0\n");
+    // Absurd sizes: held to what a screen here can show; a place on no screen (x is read
+    // as -32768): the place of a first start. Neither is written.
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    const QByteArray absurd = "[Window]\nx=-1000000000\ny=0\ncx=1000000000\ncy=0\n";
+    f.write(absurd);
     f.close();
     TFormSorvane huge({});
     QTRY_VERIFY(!huge.Loading());
     const QSize limit = QGuiApplication::primaryScreen()->virtualSize();
     QVERIFY(huge.width() <= limit.width());
     QCOMPARE(huge.height(), 40);
-    QCOMPARE(huge.x(), -32768);
+    QCOMPARE(huge.pos(),
+             QPoint(QGuiApplication::primaryScreen()->geometry().width() - huge.width(), 0));
+    QCoreApplication::processEvents();
+    QCOMPARE(SettingsText(), absurd);
 }
 
 void TestFormSorvane::stayOnTop() {
@@ -328,6 +335,28 @@ void TestFormSorvane::tick() {
     form.TimerTimer();
     QCOMPARE(form.PerformanceGraph->VGridPhase(), (phase + 1) % 60);
     QVERIFY(form.ReceiveSource->IsValid(0));
+}
+
+void TestFormSorvane::rightPressOnTheBand_data() {
+    // Graph coordinates; the graph sits 4 pixels inside a 305 x 97 window.
+    QTest::addColumn<QPoint>("at");
+    QTest::addColumn<bool>("menu");
+    QTest::newRow("outermost left column: frame") << QPoint(0, 40) << false;
+    QTest::newRow("one pixel further in") << QPoint(1, 40) << true;
+    QTest::newRow("outermost right column: frame") << QPoint(296, 40) << false;
+    QTest::newRow("last row: frame") << QPoint(150, 88) << false;
+    QTest::newRow("middle") << QPoint(150, 40) << true;
+}
+
+void TestFormSorvane::rightPressOnTheBand() {
+    QFETCH(QPoint, at);
+    QFETCH(bool, menu);
+    TFormSorvane form({});
+    QTRY_VERIFY(!form.Loading());
+    QCOMPARE(form.size(), QSize(305, 97));
+    QTest::mousePress(form.PerformanceGraph, Qt::RightButton, {}, at);
+    QCOMPARE(form.PopupMenu()->isVisible(), menu);
+    form.PopupMenu()->hide();
 }
 
 QTEST_MAIN(TestFormSorvane)

@@ -92,7 +92,7 @@ private Q_SLOTS:
     void windowAndStayOnTop();
     void moveToSamePlaceWritesNothing();
     void refusedWriteShowsBox();
-    void refusedWriteStopsAtKey();
+    void oneReplacementPerWrite();
 
 private:
     std::unique_ptr<QTemporaryDir> FDir;
@@ -350,22 +350,32 @@ void TestSettings::refusedWriteShowsBox() {
     ::chmod(QFile::encodeName(dir).constData(), 0755);
 }
 
-void TestSettings::refusedWriteStopsAtKey() {
+void TestSettings::oneReplacementPerWrite() {
+    WriteBytes(FPath, "[Window]\nx=1\n");
     int renames = 0;
+    bool failRename = false;
     TProfileFileOps ops;
     const auto realRename = ops.rename;
     ops.rename = [&](const char* from, const char* to) {
-        return ++renames == 4 ? (errno = EIO, -1) : realRename(from, to);
+        ++renames;
+        return failRename ? (errno = EIO, -1) : realRename(from, to);
     };
     TIniFile ini(Std(FPath), ops);
+    QVERIFY(WriteWindowBounds(ini, {10, 20, 305, 97}));
+    QCOMPARE(renames, 1); // four keys, one file replacement
     TSettings p;
     p.Interface = 2;
-    p.Scale = 1000;
-    p.ScaleText = 8000;
-    p.ScaleUnit = 0;
+    QVERIFY(WritePropertySettings(ini, p));
+    QCOMPARE(renames, 2);
+    const QByteArray written = ReadBytes(FPath);
+    QVERIFY(written.startsWith("[Window]\nx=10\ny=20\ncx=305\ncy=97\n[Property]\nInterface=2\n"));
+
+    // A refused replacement leaves the file as it was, none of the keys written.
+    failRename = true;
+    p.Interface = 3;
     QVERIFY(!WritePropertySettings(ini, p));
-    QCOMPARE(renames, 4);
-    QCOMPARE(ReadBytes(FPath), QByteArray("[Property]\nInterface=2\nScale=1000\nScaleText=8000\n"));
+    QVERIFY(!WriteWindowBounds(ini, {0, 0, 80, 40}));
+    QCOMPARE(ReadBytes(FPath), written);
 }
 
 QTEST_MAIN(TestSettings)

@@ -63,8 +63,8 @@ private Q_SLOTS:
 
 private:
     std::unique_ptr<TFormSorvane> Make() {
-        auto form = std::make_unique<TFormSorvane>(instance::TInstanceNames{},
-                                                   ScriptedSharedTable(script));
+        auto form =
+            std::make_unique<TFormSorvane>(instance::TInstanceNames{}, ScriptedSharedTable(script));
         form->Timer()->stop(); // ticks only where a test asks for them
         return form;
     }

@@ -1,0 +1,72 @@
+// The interface table the SNMP-fed sources share, over a scripted loader: what is loaded,
+// and when the loader lives.
+#include "ScriptedTable.h"
+
+#include <QTest>
+
+using Select = TZSNMPMIBIFSelect;
+
+class TestSharedTable : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void destroyedSourceWithdrawsItsColumn();
+    void loaderLivesWithTheSources();
+    void descriptionsFromALoaderOfTheirOwn();
+};
+
+void TestSharedTable::destroyedSourceWithdrawsItsColumn() {
+    auto script = std::make_shared<TScript>();
+    script->Rows = {{"lo", 1, 2}};
+    const auto shared = ScriptedSharedTable(script);
+    QObject owner;
+    auto* in = new TZPerformanceSourceSNMPMIB(&owner, shared);
+    in->SetSelect(Select::zifInOctets);
+    auto* out = new TZPerformanceSourceSNMPMIB(&owner, shared);
+    out->SetSelect(Select::zifOutOctets);
+    shared->Refresh();
+    QCOMPARE(script->Loads.back(),
+             (TZSNMPMIBIFSelectSet{Select::zifInOctets, Select::zifOutOctets}));
+    delete out;
+    shared->Refresh();
+    // Otherwise the column of a source that is gone would still be fetched on every tick.
+    QCOMPARE(script->Loads.back(), (TZSNMPMIBIFSelectSet{Select::zifInOctets}));
+    QCOMPARE(shared->Table()->Items(0)->ifOutOctets, 0u);
+    QCOMPARE(in->CurrentReading(), 1u);
+}
+
+void TestSharedTable::loaderLivesWithTheSources() {
+    auto script = std::make_shared<TScript>();
+    const auto shared = ScriptedSharedTable(script);
+    shared->Refresh();
+    QCOMPARE(script->LoadersMade, 0); // no source, no loader, no load
+    QVERIFY(script->Loads.empty());
+    {
+        QObject owner;
+        new TZPerformanceSourceSNMPMIB(&owner, shared);
+        new TZPerformanceSourceSNMPMIB(&owner, shared);
+        QCOMPARE(script->LoadersMade, 1);
+        QCOMPARE(script->LoadersAlive, 1);
+        QCOMPARE(shared->UsageCount(), 2);
+    }
+    QCOMPARE(script->LoadersAlive, 0);
+    QCOMPARE(shared->UsageCount(), 0);
+    QVERIFY(shared->Table() == nullptr);
+}
+
+void TestSharedTable::descriptionsFromALoaderOfTheirOwn() {
+    auto script = std::make_shared<TScript>();
+    script->Rows = {{"lo", 0, 0}, {"eth0", 0, 0}, {std::string("wlan0\0", 6), 0, 0}};
+    const auto shared = ScriptedSharedTable(script);
+    QObject owner;
+    (new TZPerformanceSourceSNMPMIB(&owner, shared))->SetSelect(Select::zifInOctets);
+    const std::vector<std::string> names = shared->LoadInterfaceDescriptions();
+    QCOMPARE(names.size(), std::size_t(3));
+    QCOMPARE(names[1], std::string("eth0"));
+    QCOMPARE(names[2], std::string("wlan0\0", 6)); // as the agent gave it
+    QCOMPARE(script->Loads.back(), (TZSNMPMIBIFSelectSet{Select::zifDescr}));
+    QCOMPARE(script->LoadersMade, 2);  // made for the one load ...
+    QCOMPARE(script->LoadersAlive, 1); // ... and freed at once
+}
+
+QTEST_MAIN(TestSharedTable)
+#include "tst_sharedtable.moc"
