@@ -29,14 +29,16 @@ void TZSNMPMIBSharedTable::Release() {
 }
 
 void TZSNMPMIBSharedTable::RegisterColumn(TZSNMPMIBIFSelect column) {
+    if (static_cast<int>(column) >= kZSNMPMIBIFColumnCount) return;
     int& count = FColumnReferences[static_cast<std::size_t>(column)];
     if (count == 0) FColumnSelection.Include(column);
     ++count;
 }
 
 void TZSNMPMIBSharedTable::WithdrawColumn(TZSNMPMIBIFSelect column) {
+    if (static_cast<int>(column) >= kZSNMPMIBIFColumnCount) return;
     int& count = FColumnReferences[static_cast<std::size_t>(column)];
-    if (--count == 0) FColumnSelection.Exclude(column);
+    if (count > 0 && --count == 0) FColumnSelection.Exclude(column);
 }
 
 void TZSNMPMIBSharedTable::Refresh() {
@@ -54,6 +56,23 @@ std::vector<std::string> TZSNMPMIBSharedTable::LoadInterfaceDescriptions() const
         names.push_back(row ? row->ifDescr : std::string());
     }
     return names;
+}
+
+std::string_view InterfaceName(const TZSNMPMIBIFEntry& row) {
+    const std::string_view d = row.ifDescr;
+    return d.substr(0, d.find('\0'));
+}
+
+std::int32_t FollowedRow(const TZSNMPMIBIFTable* table, std::int32_t position,
+                         std::string_view name) {
+    if (name.empty()) return position;
+    if (!table) return -1;
+    if (const TZSNMPMIBIFEntry* row = table->Items(position); row && InterfaceName(*row) == name)
+        return position;
+    for (int i = 0; i < table->Count(); ++i)
+        if (const TZSNMPMIBIFEntry* row = table->Items(i); row && InterfaceName(*row) == name)
+            return i;
+    return -1;
 }
 
 TZPerformanceSourceSNMPMIB::TZPerformanceSourceSNMPMIB(QObject* owner,
@@ -91,12 +110,21 @@ std::uint32_t TZPerformanceSourceSNMPMIB::CurrentReading() const {
     }
 }
 
+bool TZPerformanceSourceSNMPMIB::Present() const {
+    const TZSNMPMIBIFTable* table = FShared->Table();
+    return table && table->Items(FChoice) != nullptr;
+}
+
 void TZPerformanceSourceSNMPMIB::PrimeReading() {
     FPreviousReading = CurrentReading();
+    FWasAbsent = !Present();
 }
 
 void TZPerformanceSourceSNMPMIB::Sample() {
     const std::uint32_t reading = CurrentReading();
+    const bool present = Present();
+    if (present && FWasAbsent) FPreviousReading = reading;
+    FWasAbsent = !present;
     const std::uint32_t growth = reading - FPreviousReading; // modulo 2^32
     FPreviousReading = reading;
     AddToGraph(static_cast<std::int32_t>(growth));

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class TZSNMPMIBSharedTable {
@@ -38,6 +39,11 @@ public:
     int UsageCount() const { return FUsageCount; }
     TZSNMPMIBIFSelectSet ColumnSelection() const { return FColumnSelection; }
 
+    // Columns loaded for a reader other than a source (the window's readout, following an
+    // interface by name); counted like the sources' own, so each Register needs a Withdraw.
+    void RegisterColumn(TZSNMPMIBIFSelect column);
+    void WithdrawColumn(TZSNMPMIBIFSelect column);
+
     // The interface descriptions in the agent's order, from a loader of their own made and
     // freed for this one load.
     std::vector<std::string> LoadInterfaceDescriptions() const;
@@ -46,8 +52,6 @@ private:
     friend class TZPerformanceSourceSNMPMIB;
     void Acquire();
     void Release();
-    void RegisterColumn(TZSNMPMIBIFSelect column);
-    void WithdrawColumn(TZSNMPMIBIFSelect column);
     std::unique_ptr<TZIFTableLoader> NewLoader() const;
 
     TLoaderFactory FFactory;
@@ -57,6 +61,14 @@ private:
     TZSNMPMIBIFSelectSet FColumnSelection;
     std::unique_ptr<TZSNMPMIBIFTable> FTable;
 };
+
+// A row's description as an interface name: its octets up to the first zero.
+std::string_view InterfaceName(const TZSNMPMIBIFEntry& row);
+
+// Where the interface called name is read: position while that row bears the name (or name is
+// empty), else the first row that does; -1 when no row does. Needs the zifDescr column.
+std::int32_t FollowedRow(const TZSNMPMIBIFTable* table, std::int32_t position,
+                         std::string_view name);
 
 class TZPerformanceSourceSNMPMIB : public TZPerformanceSource {
     Q_OBJECT
@@ -79,14 +91,19 @@ public:
 
     // The next sample counts from now.
     void PrimeReading();
+    // The growth since the last tick; the first reading after one without the interface's
+    // row primes instead, so a returning interface's whole counter is no spike.
     void Sample() override;
 
     // The counter as the shared table holds it now.
     std::uint32_t CurrentReading() const;
+    // The shared table holds a row at Choice.
+    bool Present() const;
 
 private:
     std::shared_ptr<TZSNMPMIBSharedTable> FShared;
     std::uint32_t FPreviousReading = 0;
+    bool FWasAbsent = false;
     std::int32_t FChoice = 0;
     bool FColumnRegistered = false;
     TZSNMPMIBIFSelect FSelect = TZSNMPMIBIFSelect::zifIndex;

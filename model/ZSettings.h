@@ -10,6 +10,7 @@
 #include "ZColor.h"
 
 #include <cstdint>
+#include <string>
 
 struct TWindowBounds {
     std::int32_t x = 0;
@@ -47,6 +48,11 @@ struct TSettings {
     std::int32_t VGridSpace = 60;
     TColor VGridColor = 0xFF0000;
     bool StayOnTop = true;
+    // Additions; a file without their keys behaves as one from before them.
+    // The interface's name, followed when its row moves; empty: only the position counts.
+    std::string InterfaceName;
+    // The full scale follows the peak of the columns shown.
+    bool AutoScale = false;
 };
 
 // ---- file bounds ----

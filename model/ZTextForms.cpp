@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 namespace {
@@ -144,4 +145,27 @@ std::optional<double> ReadRealText(const QString& text) {
 
 double RealText(const QString& text, double fallback) {
     return ReadRealText(text).value_or(fallback);
+}
+
+QString RateText(std::int64_t bytesPerSecond, std::int32_t unit) {
+    const bool bits = unit != 0;
+    double v = static_cast<double>(bytesPerSecond) * (bits ? 8.0 : 1.0);
+    const QString sign = v < 0 ? QStringLiteral("-") : QString();
+    v = std::fabs(v);
+    static constexpr const char* kPrefixes[] = {"", "k", "M", "G", "T", "P", "E"};
+    std::size_t p = 0;
+    // Rounded to three digits first, so that 999.6 becomes "1.00 k", not "1000".
+    const auto rounded = [](double x) {
+        const int decimals = x < 10 ? 2 : x < 100 ? 1 : 0;
+        const double f = std::pow(10.0, decimals);
+        return std::nearbyint(x * f) / f;
+    };
+    while (rounded(v) >= 1000.0 && p + 1 < std::size(kPrefixes)) {
+        v /= 1000.0;
+        ++p;
+    }
+    const double r = rounded(v);
+    const int decimals = p == 0 ? 0 : r < 10 ? 2 : r < 100 ? 1 : 0;
+    return sign + QString::number(r, 'f', decimals) + QLatin1Char(' ') +
+           QLatin1String(kPrefixes[p]) + (bits ? QStringLiteral("bit/s") : QStringLiteral("B/s"));
 }

@@ -49,3 +49,10 @@ QString TwoDecimalText(double value);
 // Read with the user's decimal separator (a full stop or a comma also do).
 std::optional<double> ReadRealText(const QString& text);
 double RealText(const QString& text, double fallback);
+
+// ---- rates ----
+
+// A rate of bytes per second in the unit of the dialog's scale (kScaleUnitByte "B/s", any other
+// "bit/s": eight times the number) with an SI prefix (k, M, G) and three significant digits:
+// 0 "0 B/s", 999 "999 B/s", 1234 "1.23 kB/s", 8000 in bits "64.0 kbit/s".
+QString RateText(std::int64_t bytesPerSecond, std::int32_t unit);

@@ -1,6 +1,8 @@
 #include "UnitSorvane.h"
 
+#include "ZReadoutBox.h"
 #include "ZRelationFile.h"
+#include "ZTrafficFigures.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -203,6 +205,10 @@ void TFormSorvane::FormCreate() {
         connect(item, &QAction::triggered, this,
                 [this, item] { MenuFitClick(item->property("tag").toInt()); });
     }
+    // Additions come before "Exit", which stays last.
+    FMenuAutoScale = FPopupMenu->addAction(QStringLiteral("Auto scale"));
+    FMenuAutoScale->setCheckable(true);
+    connect(FMenuAutoScale, &QAction::triggered, this, &TFormSorvane::MenuAutoScaleClick);
     FPopupMenu->addSeparator();
     FPopupMenu->addAction(ui.MenuExit);
     connect(ui.MenuProperty, &QAction::triggered, this, &TFormSorvane::MenuPropertyClick);
@@ -239,12 +245,16 @@ void TFormSorvane::FormCreate() {
     FLoading = true;
     const TSettings s = ReadSettings(SettingsFile(), CurrentBounds());
     FWindowBounds = s.Window;
+    FReadoutUnit = s.ScaleUnit;
+    FAutoScale = s.AutoScale;
+    FMenuAutoScale->setChecked(FAutoScale);
     ApplyProperty(s, false); // the first reading follows below
     PerformanceGraph->Refresh();
     ApplyStayOnTop(s.StayOnTop);
 
     // The first tick measures only what flows from now on.
     FSharedTable->Refresh();
+    FollowInterface();
     ReceiveSource->PrimeReading();
     SendSource->PrimeReading();
 
@@ -253,20 +263,33 @@ void TFormSorvane::FormCreate() {
 }
 
 void TFormSorvane::ApplyProperty(const TSettings& s, bool anotherStartsAfresh) {
-    if (s.Interface != ReceiveSource->Choice() || s.Interface != SendSource->Choice()) {
+    if (s.InterfaceName.empty() != FFollowName.empty()) {
+        // Following by name needs the names on every tick; nothing else does.
+        if (s.InterfaceName.empty())
+            FSharedTable->WithdrawColumn(TZSNMPMIBIFSelect::zifDescr);
+        else
+            FSharedTable->RegisterColumn(TZSNMPMIBIFSelect::zifDescr);
+    }
+    const bool another = s.Interface != FInterface || s.InterfaceName != FFollowName;
+    FFollowName = s.InterfaceName;
+    FInterface = s.Interface;
+    if (another || s.Interface != ReceiveSource->Choice() ||
+        s.Interface != SendSource->Choice()) {
         for (TZPerformanceSourceSNMPMIB* source : {ReceiveSource, SendSource})
             source->SetChoice(s.Interface);
-        if (anotherStartsAfresh) {
+        if (another && anotherStartsAfresh) {
             // Another interface starts afresh; the one in use keeps its history.
             ReceiveSource->Clear();
             SendSource->Clear();
             FSharedTable->Refresh();
+            FollowInterface();
             ReceiveSource->PrimeReading();
             SendSource->PrimeReading();
         }
     }
+    FManualScale = s.Scale;
     for (TZPerformanceSourceSNMPMIB* source : {ReceiveSource, SendSource}) {
-        source->Max = s.Scale;
+        if (!FAutoScale) source->Max = s.Scale;
         source->Delay = s.Delay;
     }
     TZPerformanceGraph* g = PerformanceGraph;
@@ -288,8 +311,10 @@ TSettings TFormSorvane::CurrentSettings() const {
     TSettings s;
     s.Window = FWindowBounds;
     // The send source holds the same interface, scale and delay.
-    s.Interface = ReceiveSource->Choice();
-    s.Scale = ReceiveSource->Max;
+    s.Interface = FInterface;
+    s.InterfaceName = FFollowName;
+    s.Scale = FAutoScale ? FManualScale : ReceiveSource->Max;
+    s.AutoScale = FAutoScale;
     s.Delay = ReceiveSource->Delay;
     s.ReceiveColor = ReceiveSource->Color();
     s.SendColor = SendSource->Color();
@@ -320,6 +345,7 @@ bool TFormSorvane::ApplySettings(const TSettings& settings) {
         ShowWriteRefused(ini.FileName());
         return false;
     }
+    FReadoutUnit = saved.ScaleUnit;
     PerformanceGraph->Refresh();
     return true;
 }
@@ -417,7 +443,10 @@ void TFormSorvane::UserMessage(std::uint32_t wParam) {
 
 void TFormSorvane::TimerTimer() {
     FSharedTable->Refresh();
+    FollowInterface();
     PerformanceGraph->Advance();
+    if (FAutoScale) ApplyAutoScale();
+    if (FReadout && FReadout->isVisible()) FReadout->ShowAt(FHoverGlobal, ReadoutText(Readout()));
 }
 
 void TFormSorvane::MenuPropertyClick() {
@@ -507,6 +536,7 @@ bool TFormSorvane::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched != PerformanceGraph) return QWidget::eventFilter(watched, event);
     const auto type = event->type();
+    if (type == QEvent::Leave) HideReadout();
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
         type != QEvent::MouseButtonRelease)
         return false;
@@ -515,6 +545,7 @@ bool TFormSorvane::eventFilter(QObject* watched, QEvent* event) {
     const QPoint global = mouse->globalPosition().toPoint();
     switch (type) {
     case QEvent::MouseButtonPress:
+        HideReadout();
         // The resize band takes in the graph's outermost pixels, for every button: they are
         // frame, where only the left button does anything.
         if (SorvaneHitTest(windowPoint.x(), windowPoint.y(), width(), height()) == HTCLIENT)
@@ -522,15 +553,114 @@ bool TFormSorvane::eventFilter(QObject* watched, QEvent* event) {
         if (mouse->button() == Qt::LeftButton) StartFrameDrag(windowPoint, global);
         return true;
     case QEvent::MouseMove:
-        if (FDragZone != 0)
+        if (FDragZone != 0) {
             FollowDrag(global);
-        else
+        } else {
             UpdateCursor(windowPoint);
+            const bool client =
+                SorvaneHitTest(windowPoint.x(), windowPoint.y(), width(), height()) == HTCLIENT;
+            if (client && mouse->buttons() == Qt::NoButton)
+                ShowReadout(mouse->position().toPoint(), global);
+            else
+                HideReadout();
+        }
         return false;
     default:
         FDragZone = 0;
         return false;
     }
+}
+
+void TFormSorvane::ShowReadout(const QPoint& graphPoint, const QPoint& global) {
+    if (!FReadout) {
+        FReadout = new TZReadoutBox(this);
+        FReadoutUnit = CurrentSettings().ScaleUnit;
+    }
+    if (!FReadoutColumns) {
+        // The name and state come from the table: loaded only while the box shows.
+        FReadoutColumns = true;
+        FSharedTable->RegisterColumn(TZSNMPMIBIFSelect::zifDescr);
+        FSharedTable->RegisterColumn(TZSNMPMIBIFSelect::zifOperStatus);
+        FSharedTable->Refresh();
+        FollowInterface();
+        FReadoutUnit = CurrentSettings().ScaleUnit;
+    }
+    FHoverPoint = graphPoint;
+    FHoverGlobal = global;
+    FReadout->ShowAt(global, ReadoutText(Readout()));
+}
+
+void TFormSorvane::HideReadout() {
+    if (FReadout) FReadout->hide();
+    if (FReadoutColumns) {
+        FReadoutColumns = false;
+        FSharedTable->WithdrawColumn(TZSNMPMIBIFSelect::zifDescr);
+        FSharedTable->WithdrawColumn(TZSNMPMIBIFSelect::zifOperStatus);
+    }
+}
+
+TZReadout TFormSorvane::Readout() const {
+    TZReadout r;
+    r.Unit = FReadoutUnit;
+    r.FullScale = ReceiveSource->Max;
+    const TZSNMPMIBIFTable* table = FSharedTable->Table();
+    const TZSNMPMIBIFEntry* row = table ? table->Items(ReceiveSource->Choice()) : nullptr;
+    if (row) {
+        r.Interface = QString::fromUtf8(InterfaceName(*row));
+        r.Link = row->ifOperStatus == 1 ? TZLinkState::Up : TZLinkState::Down;
+    } else {
+        r.Interface = QString::fromStdString(FFollowName);
+    }
+    const std::int32_t columns = PerformanceGraph->ImageWidth();
+    // The image starts one pixel inside the graph control.
+    const std::int32_t slot = columns - 1 - (FHoverPoint.x() - 1);
+    if (slot >= 0 && slot < columns) {
+        r.Age = slot;
+        if (ReceiveSource->IsValid(slot) && SendSource->IsValid(slot)) {
+            r.ColumnIn = ReceiveSource->GetAverage(slot);
+            r.ColumnOut = SendSource->GetAverage(slot);
+        }
+    }
+    r.In = SeriesFigures(*ReceiveSource, columns);
+    r.Out = SeriesFigures(*SendSource, columns);
+    return r;
+}
+
+void TFormSorvane::FollowInterface() {
+    if (FFollowName.empty()) return;
+    const std::int32_t row = FollowedRow(FSharedTable->Table(), FInterface, FFollowName);
+    for (TZPerformanceSourceSNMPMIB* source : {ReceiveSource, SendSource})
+        source->SetChoice(row);
+    if (row >= 0 && row != FInterface) {
+        FInterface = row;
+        TIniFile ini = SettingsFile();
+        if (!WriteInterface(ini, row)) ShowWriteRefused(ini.FileName());
+    }
+}
+
+void TFormSorvane::ApplyAutoScale() {
+    const std::int32_t columns = PerformanceGraph->ImageWidth();
+    const std::int64_t peak = std::max(SeriesFigures(*ReceiveSource, columns).Peak,
+                                       SeriesFigures(*SendSource, columns).Peak);
+    const std::int32_t max = AutoScaleMax(peak, FReadoutUnit);
+    if (max == ReceiveSource->Max && max == SendSource->Max) return;
+    ReceiveSource->Max = max;
+    SendSource->Max = max;
+    PerformanceGraph->Refresh();
+}
+
+void TFormSorvane::MenuAutoScaleClick() {
+    FAutoScale = FMenuAutoScale->isChecked();
+    FReadoutUnit = CurrentSettings().ScaleUnit;
+    if (FAutoScale) {
+        ApplyAutoScale();
+    } else {
+        ReceiveSource->Max = FManualScale;
+        SendSource->Max = FManualScale;
+        PerformanceGraph->Refresh();
+    }
+    TIniFile ini = SettingsFile();
+    if (!WriteAutoScale(ini, FAutoScale)) ShowWriteRefused(ini.FileName());
 }
 
 void TFormSorvane::mousePressEvent(QMouseEvent* event) {
@@ -571,4 +701,8 @@ void TFormSorvane::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
     // A tool window does not end the loop by closing; the main window does.
     QCoreApplication::quit();
+}
+
+QLabel* TFormSorvane::ReadoutBox() const {
+    return FReadout.data();
 }

@@ -13,6 +13,7 @@
 #include "UnitZPerformanceGraph.h"
 #include "UnitZPerformanceSourceSNMPMIB.h"
 #include "ZSettings.h"
+#include "ZTrafficFigures.h"
 #include "ZUserMessage.h"
 #include "ui_UnitSorvane.h"
 
@@ -25,7 +26,9 @@
 #include <functional>
 #include <memory>
 
+class QLabel;
 class QSocketNotifier;
+class TZReadoutBox;
 
 // The record another process posts to the window's port.
 inline instance::TMessageRecord UserMessageRecord(TUserMessage message) {
@@ -91,12 +94,16 @@ public:
     void MenuStayontopClick();
     void MenuFitClick(int tag);
     void MenuExitClick();
+    void MenuAutoScaleClick();
     void GraphMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
 
     bool Loading() const { return FLoading; }
     bool StayOnTop() const;
     const TWindowBounds& RememberedBounds() const { return FWindowBounds; }
     QMenu* PopupMenu() const { return FPopupMenu; }
+    QAction* MenuAutoScale() const { return FMenuAutoScale; }
+    // The hover readout; none before the first hover.
+    QLabel* ReadoutBox() const;
     QTimer* Timer() const { return FTimer; }
     const Ui::FormSorvane& Form() const { return ui; }
     // The number other processes post to; 0 without a port.
@@ -118,6 +125,12 @@ private:
     void FormDestroy();
     void FormResize();
     void UserMessage(std::uint32_t wParam);
+    void ShowReadout(const QPoint& graphPoint, const QPoint& global);
+    void HideReadout();
+    TZReadout Readout() const;
+    // Moves both sources to the row that bears the followed name (or to none).
+    void FollowInterface();
+    void ApplyAutoScale();
     // The "Property" values onto the graph and the sources; another interface
     // clears the histories and counts from now when anotherStartsAfresh.
     void ApplyProperty(const TSettings& s, bool anotherStartsAfresh);
@@ -137,6 +150,18 @@ private:
     QSocketNotifier* FPortNotifier = nullptr;
     QTimer* FTimer = nullptr;
     QMenu* FPopupMenu = nullptr;
+    QAction* FMenuAutoScale = nullptr;
+    // The stored interface position, and the name followed there (empty: none).
+    std::int32_t FInterface = 0;
+    std::string FFollowName;
+    bool FAutoScale = false;
+    std::int32_t FManualScale = TSettings().Scale;
+    // The dialog's unit, for the readout and the automatic scale's steps.
+    std::int32_t FReadoutUnit = TSettings().ScaleUnit;
+    QPointer<TZReadoutBox> FReadout;
+    bool FReadoutColumns = false;
+    QPoint FHoverPoint;
+    QPoint FHoverGlobal;
     bool FLoading = true;
     TWindowBounds FWindowBounds;
     // Moves are saved only once the window is on the screen, at the place it asked for.

@@ -36,7 +36,7 @@ bool WriteKeys(TIniFile& ini, std::string_view section,
     std::vector<TProfileKeyValue> list;
     list.reserve(keys.size());
     for (const auto& [key, value] : keys)
-        list.push_back({key, value});
+        if (!key.empty()) list.push_back({key, value}); // an empty key: not written this time
     return ini.WriteStrings(section, list);
 }
 
@@ -101,6 +101,8 @@ TSettings ReadSettings(const TIniFile& ini, const TWindowBounds& windowDefaults)
     s.VGridSpace = ini.ReadInteger(kProperty, "VGridSpace", d.VGridSpace);
     s.VGridColor = ReadColor(ini, "VGridColor", d.VGridColor);
     s.StayOnTop = ini.ReadBool(kProperty, "StayOnTop", d.StayOnTop);
+    s.InterfaceName = ini.ReadString(kProperty, "InterfaceName", d.InterfaceName);
+    s.AutoScale = ini.ReadBool(kProperty, "AutoScale", d.AutoScale);
     ReadScaleSettings(ini, s.Scale, s);
     return s;
 }
@@ -138,8 +140,19 @@ bool WriteStayOnTop(TIniFile& ini, bool stayOnTop) {
     return WriteKeys(ini, kProperty, {{"StayOnTop", Bool(stayOnTop)}});
 }
 
+bool WriteInterface(TIniFile& ini, std::int32_t position) {
+    return WriteKeys(ini, kProperty, {{"Interface", Int(position)}});
+}
+
+bool WriteAutoScale(TIniFile& ini, bool autoScale) {
+    return WriteKeys(ini, kProperty, {{"AutoScale", Bool(autoScale)}});
+}
+
 bool WritePropertySettings(TIniFile& ini, const TSettings& s) {
     const std::string separator = UserDecimalSeparator();
+    // A name a profile file cannot hold (a line end in it) is not followed.
+    const bool name = !s.InterfaceName.empty() &&
+                      ProfileWritable(kProperty, "InterfaceName", s.InterfaceName);
     return WriteKeys(ini, kProperty,
                      {{"Interface", Int(s.Interface)},
                       {"Scale", Int(s.Scale)},
@@ -157,5 +170,6 @@ bool WritePropertySettings(TIniFile& ini, const TSettings& s) {
                       {"HGridColor", ColorToText(s.HGridColor)},
                       {"VGrid", Bool(s.VGrid)},
                       {"VGridSpace", Int(s.VGridSpace)},
-                      {"VGridColor", ColorToText(s.VGridColor)}});
+                      {"VGridColor", ColorToText(s.VGridColor)},
+                      {name ? "InterfaceName" : std::string_view(), s.InterfaceName}});
 }

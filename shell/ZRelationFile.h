@@ -32,15 +32,15 @@ TIniFile SettingsFile();
 
 // Reads "Window" x, y, cx, cy (defaults: windowDefaults), then "Property" Interface, Scale,
 // Delay, ReceiveColor, SendColor, Curve, Gamma, GridCurve, GridGamma, HGrid, HGridSpace,
-// HGridColor, VGrid, VGridSpace, VGridColor, StayOnTop, then ReadScaleSettings with the Scale
-// just read. Bounded on reading:
+// HGridColor, VGrid, VGridSpace, VGridColor, StayOnTop, InterfaceName, AutoScale, then
+// ReadScaleSettings with the Scale just read. Bounded on reading:
 // - x, y to kCoordinateMin … kCoordinateMax, cx, cy to 1 … kCoordinateMax;
 // - Scale: 0 or below reads as the default (a full scale must be positive);
 // - Delay: below 1 reads as the default, above kDelayFileMax as kDelayFileMax;
 // - HGridSpace: above kHGridSpaceFileMax as kHGridSpaceFileMax;
 // - Curve: no number, 0 or below, or above kCurveFileMax reads as the default; Gamma: no
 //   number, 0 or below.
-// Interface, VGridSpace and the booleans are passed on as read.
+// Interface, VGridSpace, InterfaceName and the booleans are passed on as read.
 TSettings ReadSettings(const TIniFile& ini, const TWindowBounds& windowDefaults);
 
 // Reads ScaleUnit (default 1), then ScaleText with, as its default, scale in the unit just read
@@ -59,8 +59,13 @@ bool SaveWindowBoundsIfMoved(TIniFile& ini, TWindowBounds& remembered,
 
 // Writes "Property" StayOnTop.
 bool WriteStayOnTop(TIniFile& ini, bool stayOnTop);
+// Writes "Property" Interface: the position the followed interface's row moved to.
+bool WriteInterface(TIniFile& ini, std::int32_t position);
+// Writes "Property" AutoScale.
+bool WriteAutoScale(TIniFile& ini, bool autoScale);
 
 // Writes the seventeen "Property" keys the property dialog saves, in this order: Interface,
 // Scale, ScaleText, ScaleUnit, Delay, ReceiveColor, SendColor, Curve, Gamma, GridCurve,
-// GridGamma, HGrid, HGridSpace, HGridColor, VGrid, VGridSpace, VGridColor.
+// GridGamma, HGrid, HGridSpace, HGridColor, VGrid, VGridSpace, VGridColor; then InterfaceName
+// when there is one that the file can hold.
 bool WritePropertySettings(TIniFile& ini, const TSettings& settings);
