@@ -1,10 +1,13 @@
 // Program entry: one running instance per executable file. A second start
 // hands over to the running one and ends before any toolkit object exists.
+#include "ProfileFile.h"
 #include "SingleInstance.h"
+#include "TerminationSignals.h"
 #include "UnitSorvane.h"
 #include "UnitSorvaneProperty.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
 
 #include <cstdlib>
 
@@ -47,12 +50,20 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // Ending on a signal as on "Exit" takes the message port away with the process.
+    instance::TTerminationSignals stop;
+    stop.Open();
+
     PreferX11();
     PreferPlainImages();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sorvane"));
     QApplication::setApplicationDisplayName(QStringLiteral("Sorvane"));
     QApplication::setQuitOnLastWindowClosed(false);
+    if (mutex.Held()) { // the only instance: what a killed one left is nobody's
+        instance::RemoveDeadPorts(names.Directory);
+        RemoveStaleProfileTemporaries(RelationFileName(kSettingsExtension));
+    }
     TFormSorvane form(names);
     // The dialog's interface list is taken now, at start. Its window waits for the
     // first "Property...": its line edits load the font database, which with the
@@ -60,6 +71,13 @@ int main(int argc, char** argv) {
     form.CreatePropertyDialog = [&form, interfaces = TFormSorvaneProperty::LoadInterfaceList()] {
         return new TFormSorvaneProperty(form, interfaces);
     };
+    if (stop.IsOpen()) {
+        auto* stopNotifier = new QSocketNotifier(stop.Fd(), QSocketNotifier::Read, &form);
+        QObject::connect(stopNotifier, &QSocketNotifier::activated, &form, [&stop, &form] {
+            stop.Take();
+            form.close();
+        });
+    }
     app.exec();
     return 0;
 }
