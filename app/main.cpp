@@ -1,10 +1,14 @@
 // Program entry: one running instance per executable file. A second start
 // hands over to the running one and ends before any toolkit object exists.
+#include "ProfileFile.h"
 #include "SingleInstance.h"
+#include "TerminationSignals.h"
 #include "UnitSorvane.h"
 #include "UnitSorvaneProperty.h"
+#include "ZRelationFile.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
 
 namespace {
 
@@ -30,13 +34,28 @@ int main(int argc, char** argv) {
     if (instance::HandOverToRunningInstance(names, lock, UserMessageRecord(TUserMessage::Restore)))
         return 0;
 
+    // Ending on a signal as on "Exit" takes the message port away with the process.
+    instance::TTerminationSignals stop;
+    stop.Open();
+
     PreferX11();
     PreferPlainImages();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sorvane"));
     QApplication::setApplicationDisplayName(QStringLiteral("Sorvane"));
     QApplication::setQuitOnLastWindowClosed(false);
+    if (lock.Held()) { // the only instance: what a killed one left is nobody's
+        instance::RemoveDeadPorts(names.Directory);
+        RemoveStaleProfileTemporaries(RelationFileName(kSettingsExtension));
+    }
     TFormSorvane form(names);
+    if (stop.IsOpen()) {
+        auto* stopNotifier = new QSocketNotifier(stop.Fd(), QSocketNotifier::Read, &form);
+        QObject::connect(stopNotifier, &QSocketNotifier::activated, &form, [&stop, &form] {
+            stop.Take();
+            form.close();
+        });
+    }
     // The dialog's interface list is taken now, at start. Its window waits for the
     // first "Property...": its line edits load the font database, which with the
     // rest of its widgets is most of the start-up time and some 7 MB of memory.

@@ -1,11 +1,16 @@
 #include "ProfileFile.h"
 
 #include <cerrno>
+#include <csignal>
+#include <cstdint>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -214,19 +219,66 @@ bool Writable(const std::string& path, int mode) {
            ::stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) != 0;
 }
 
+constexpr std::size_t kStemMax = 64;
+constexpr std::size_t kSuffixLength = 8;
+constexpr char kSuffixLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+
+// The part of a temporary's name that names its file: the file's name, or a
+// long one shortened with a hash of the whole so two long names stay apart.
+std::string TemporaryStem(const std::string& base) {
+    if (base.size() <= kStemMax) return base;
+    std::uint64_t h = 1469598103934665603ull; // FNV-1a
+    for (unsigned char c : base) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string stem = base.substr(0, kStemMax - 17) + "~";
+    for (int shift = 60; shift >= 0; shift -= 4)
+        stem += kHex[(h >> shift) & 0xf];
+    return stem;
+}
+
+std::string TemporaryPrefix(const std::string& fileName) {
+    return "." + TemporaryStem(BaseNameOf(fileName)) + ".tmp-";
+}
+
+std::string InDirectory(const std::string& dir, const std::string& name) {
+    return (dir == "/" ? std::string() : dir) + "/" + name;
+}
+
+// The writer's pid that a temporary's name carries after prefix; 0 when the
+// name is not one of them.
+pid_t TemporaryWriter(std::string_view name, std::string_view prefix) {
+    if (name.substr(0, prefix.size()) != prefix) return 0;
+    name.remove_prefix(prefix.size());
+    const std::size_t dash = name.find('-');
+    if (dash == std::string_view::npos || dash == 0 || dash > 9 || name[0] == '0' ||
+        name.size() - dash - 1 != kSuffixLength)
+        return 0;
+    pid_t pid = 0;
+    for (char c : name.substr(0, dash)) {
+        if (c < '0' || c > '9') return 0;
+        pid = pid * 10 + (c - '0');
+    }
+    for (char c : name.substr(dash + 1))
+        if (std::string_view(kSuffixLetters).find(c) == std::string_view::npos) return 0;
+    return pid;
+}
+
 // A temporary file beside the target, created with mode 0666 so that the umask applies as to
-// any new file. Its name stays short whatever the target's name.
+// any new file. Its name stays short whatever the target's name, and carries the writer's pid
+// so that a later start can tell a write in progress from one that was cut off.
 Fd CreateTemporary(const std::string& fileName, std::string& tempName) {
-    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::random_device device;
     std::minstd_rand random(device());
+    const std::string prefix = TemporaryPrefix(fileName) + std::to_string(::getpid()) + "-";
     const std::string dir = DirectoryOf(fileName);
-    const std::string base = BaseNameOf(fileName).substr(0, 64);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string suffix(8, 'x');
+        std::string suffix(kSuffixLength, 'x');
         for (char& c : suffix)
-            c = kLetters[random() % (sizeof kLetters - 1)];
-        tempName = (dir == "/" ? std::string() : dir) + "/." + base + ".tmp" + suffix;
+            c = kSuffixLetters[random() % (sizeof kSuffixLetters - 1)];
+        tempName = InDirectory(dir, prefix + suffix);
         const int fd =
             ::open(tempName.c_str(),
                    O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0666);
@@ -235,6 +287,18 @@ Fd CreateTemporary(const std::string& fileName, std::string& tempName) {
     }
     tempName.clear();
     return Fd();
+}
+
+// The file a write of fileName replaces: a symbolic link's target, else fileName itself;
+// empty when a link cannot be resolved.
+std::string WriteTarget(const std::string& fileName) {
+    struct stat lst;
+    if (::lstat(fileName.c_str(), &lst) != 0 || !S_ISLNK(lst.st_mode)) return fileName;
+    char* resolved = ::realpath(fileName.c_str(), nullptr);
+    if (!resolved) return {};
+    std::string target = resolved;
+    std::free(resolved);
+    return target;
 }
 
 bool WriteAll(const TProfileFileOps& ops, int fd, std::string_view data) {
@@ -338,18 +402,10 @@ bool WritePrivateProfileStrings(std::string_view section, std::span<const TProfi
     if (fileName.empty()) return false;
     for (const auto& [key, value] : keys)
         if (!ProfileWritable(section, key, value)) return false;
-    std::string target = fileName;
     struct stat lst;
-    if (::lstat(target.c_str(), &lst) == 0) {
-        if (S_ISLNK(lst.st_mode)) {
-            char* resolved = ::realpath(target.c_str(), nullptr);
-            if (!resolved) return false;
-            target = resolved;
-            std::free(resolved);
-        }
-    } else if (errno != ENOENT) {
-        return false;
-    }
+    if (::lstat(fileName.c_str(), &lst) != 0 && errno != ENOENT) return false;
+    const std::string target = WriteTarget(fileName);
+    if (target.empty()) return false;
     if (!Writable(DirectoryOf(target), W_OK | X_OK)) return false;
     std::string old;
     struct stat st;
@@ -362,4 +418,28 @@ bool WritePrivateProfileStrings(std::string_view section, std::span<const TProfi
         text = ProfileReplace(text, section, key, value);
     if (exists && text == old) return true; // the file already says so
     return ReplaceFile(target, text, exists ? &st : nullptr, ops);
+}
+
+void RemoveStaleProfileTemporaries(const std::string& fileName) {
+    if (fileName.empty()) return;
+    const std::string target = WriteTarget(fileName);
+    if (target.empty()) return;
+    const std::string dir = DirectoryOf(target);
+    const std::string prefix = TemporaryPrefix(target);
+    const std::unique_ptr<DIR, int (*)(DIR*)> entries(::opendir(dir.c_str()), ::closedir);
+    if (!entries) return;
+    std::vector<std::string> stale;
+    while (const dirent* entry = ::readdir(entries.get())) {
+        const pid_t writer = TemporaryWriter(entry->d_name, prefix);
+        if (writer <= 0) continue;
+        const std::string path = InDirectory(dir, entry->d_name);
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+            continue;
+        // A writer that still runs may be about to rename its file; EPERM means it lives too.
+        if (::kill(writer, 0) == 0 || errno != ESRCH) continue;
+        stale.push_back(path);
+    }
+    for (const std::string& path : stale)
+        ::unlink(path.c_str());
 }

@@ -20,6 +20,12 @@
 // torn one; the new file keeps the old one's permission bits (and owner, where allowed). A
 // symbolic link is followed: its target is replaced, the link stays.
 //
+// The temporary file is named "." + name + ".tmp-" + pid + "-" + eight characters from a-z and
+// 0-9, where name is the file's name (one longer than 64 bytes is cut to 47 and followed by
+// "~" and 16 hexadecimal digits of a hash of the whole) and pid the writing process's, in
+// decimal. A process killed between creating and renaming it leaves it behind;
+// RemoveStaleProfileTemporaries removes such files.
+//
 // A write is refused, returning false and leaving the file untouched, when:
 // - the directory or an existing file is not writable: either the effective user may not write
 //   it, or its permission bits grant writing to nobody (a read-only file stays read-only even
@@ -69,6 +75,12 @@ struct TProfileKeyValue {
 bool WritePrivateProfileStrings(std::string_view section, std::span<const TProfileKeyValue> keys,
                                 const std::string& fileName,
                                 const TProfileFileOps& ops = TProfileFileOps());
+
+// Removes the temporary files that writes of fileName (of its target, for a symbolic link) left
+// behind: regular files of the effective user beside it, named as above for this file, whose
+// writer process no longer exists. A write in progress, the temporaries of other files, and
+// anything else stay. Silent on failure.
+void RemoveStaleProfileTemporaries(const std::string& fileName);
 
 // The text rules, over a buffer.
 

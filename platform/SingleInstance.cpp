@@ -1,10 +1,13 @@
 #include "SingleInstance.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <random>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -12,6 +15,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <utility>
 
 namespace instance {
 
@@ -54,6 +58,51 @@ int ConnectPort(const std::string& dir, std::uint32_t number) {
     ::close(fd);
     // A full backlog still means someone listens.
     return error == EAGAIN ? -2 : -1;
+}
+
+// Whether a connection to the socket at path is refused: nobody listens there.
+bool ConnectionRefused(const std::string& path) {
+    sockaddr_un address{};
+    if (!MakeAddress(path, address)) return false;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    const bool refused =
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
+        errno == ECONNREFUSED;
+    ::close(fd);
+    return refused;
+}
+
+bool ReadSmallFile(const char* path, std::string& text) {
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char buffer[16384];
+    bool ok = true;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return ok;
+}
+
+// The number a port's file name carries, or 0 when the name is not a port's.
+std::uint32_t PortNumberOf(const char* name) {
+    static constexpr std::string_view kPrefix = "sorvane-window-";
+    const std::string_view n(name);
+    if (n.substr(0, kPrefix.size()) != kPrefix || n.size() > kPrefix.size() + 10) return 0;
+    const std::string_view digits = n.substr(kPrefix.size());
+    std::uint64_t number = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return 0;
+        number = number * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    // Only the spelling PortPath gives: no sign, no leading zero, 32 bits.
+    if (number == 0 || number > 0xFFFFFFFFull || std::to_string(number) != digits) return 0;
+    return static_cast<std::uint32_t>(number);
 }
 
 std::uint32_t LittleEndian(const std::uint8_t* p) {
@@ -186,6 +235,64 @@ bool PostRecord(const std::string& dir, std::uint32_t number, const TMessageReco
     const ssize_t sent = ::send(fd, bytes, sizeof bytes, MSG_NOSIGNAL | MSG_DONTWAIT);
     ::close(fd);
     return sent == static_cast<ssize_t>(sizeof bytes);
+}
+
+std::vector<std::string> BoundSocketPaths(std::string_view text) {
+    std::vector<std::string> paths;
+    bool header = true;
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        if (std::exchange(header, false)) continue;
+        // Seven fields (address, references, protocol, flags, type, state,
+        // inode), then one blank and the name as bound, blanks and all.
+        int fields = 0;
+        while (fields < 7 && !line.empty()) {
+            while (!line.empty() && line.front() == ' ')
+                line.remove_prefix(1);
+            const std::size_t blank = std::min(line.find(' '), line.size());
+            if (blank > 0) ++fields;
+            line.remove_prefix(blank);
+        }
+        if (fields < 7 || line.size() < 2 || line.front() != ' ') continue;
+        line.remove_prefix(1);
+        if (line.front() != '@') paths.emplace_back(line);
+    }
+    return paths;
+}
+
+void RemoveDeadPorts(const std::string& dir) {
+    if (dir.empty()) return;
+    std::vector<std::string> refused;
+    {
+        const std::unique_ptr<DIR, int (*)(DIR*)> entries(::opendir(dir.c_str()), ::closedir);
+        if (!entries) return;
+        while (const dirent* entry = ::readdir(entries.get())) {
+            const std::uint32_t number = PortNumberOf(entry->d_name);
+            if (number == 0) continue;
+            const std::string path = PortPath(dir, number);
+            struct stat st {};
+            if (::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) &&
+                st.st_uid == ::getuid() && ConnectionRefused(path))
+                refused.push_back(path);
+        }
+    }
+    if (refused.empty()) return;
+    // Listed after the refusals: a port that was bound when it refused, and is
+    // still held, shows here. Names are compared without their directory, which
+    // another process may spell differently.
+    std::string listing;
+    if (!ReadSmallFile("/proc/net/unix", listing)) return;
+    const auto name = [](std::string_view path) {
+        return path.substr(std::min(path.rfind('/') + 1, path.size()));
+    };
+    std::vector<std::string_view> held;
+    const std::vector<std::string> bound = BoundSocketPaths(listing);
+    for (const std::string& path : bound)
+        held.push_back(name(path));
+    for (const std::string& path : refused)
+        if (std::find(held.begin(), held.end(), name(path)) == held.end()) ::unlink(path.c_str());
 }
 
 TMessagePort::~TMessagePort() {

@@ -14,12 +14,14 @@
 //  - TMessagePort: a Unix-domain stream socket "sorvane-window-" + number that
 //    receives 12-byte records (message, wParam, lParam; little-endian 32-bit).
 //    PostRecord connects, sends one record and closes without waiting.
+//    A port outlives a process that is killed; RemoveDeadPorts clears those.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace instance {
@@ -48,6 +50,7 @@ public:
 
     // Takes the lock at path; HeldElsewhere when another process holds it.
     Result Acquire(const std::string& path);
+    bool Held() const { return FFd >= 0; }
 
 private:
     int FFd = -1;
@@ -86,6 +89,19 @@ bool PortAlive(const std::string& dir, std::uint32_t number);
 
 // Sends one record to the port; false when it cannot be delivered now.
 bool PostRecord(const std::string& dir, std::uint32_t number, const TMessageRecord& record);
+
+// Removes the ports in dir that nobody can ever answer again: sockets of the
+// user's named exactly "sorvane-window-" + number, to which a connection is
+// refused, and to which no live socket of that name is bound (a port being
+// opened is bound before it listens). Ports that listen, whichever executable
+// runs them, and every other file stay. Nothing is removed when the bound
+// sockets cannot be listed. Meant for the running instance once it holds its
+// lock.
+void RemoveDeadPorts(const std::string& dir);
+
+// The file paths that live Unix-domain sockets are bound to, from the text of
+// /proc/net/unix (abstract names left out).
+std::vector<std::string> BoundSocketPaths(std::string_view procNetUnix);
 
 class TMessagePort {
 public:

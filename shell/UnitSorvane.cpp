@@ -270,11 +270,10 @@ void TFormSorvane::ApplyProperty(const TSettings& s, bool anotherStartsAfresh) {
         else
             FSharedTable->RegisterColumn(TZSNMPMIBIFSelect::zifDescr);
     }
-    const bool another = s.Interface != FInterface || s.InterfaceName != FFollowName;
+    const bool another = s.Interface != CurrentInterface() || s.InterfaceName != FFollowName;
     FFollowName = s.InterfaceName;
     FInterface = s.Interface;
-    if (another || s.Interface != ReceiveSource->Choice() ||
-        s.Interface != SendSource->Choice()) {
+    if (another || s.Interface != ReceiveSource->Choice() || s.Interface != SendSource->Choice()) {
         for (TZPerformanceSourceSNMPMIB* source : {ReceiveSource, SendSource})
             source->SetChoice(s.Interface);
         if (another && anotherStartsAfresh) {
@@ -311,7 +310,7 @@ TSettings TFormSorvane::CurrentSettings() const {
     TSettings s;
     s.Window = FWindowBounds;
     // The send source holds the same interface, scale and delay.
-    s.Interface = FInterface;
+    s.Interface = CurrentInterface();
     s.InterfaceName = FFollowName;
     s.Scale = FAutoScale ? FManualScale : ReceiveSource->Max;
     s.AutoScale = FAutoScale;
@@ -624,6 +623,11 @@ TZReadout TFormSorvane::Readout() const {
     r.In = SeriesFigures(*ReceiveSource, columns);
     r.Out = SeriesFigures(*SendSource, columns);
     return r;
+}
+
+std::int32_t TFormSorvane::CurrentInterface() const {
+    // While a followed interface is absent the sources read no row; its place is kept here.
+    return FFollowName.empty() ? ReceiveSource->Choice() : FInterface;
 }
 
 void TFormSorvane::FollowInterface() {

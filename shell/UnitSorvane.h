@@ -130,6 +130,7 @@ private:
     TZReadout Readout() const;
     // Moves both sources to the row that bears the followed name (or to none).
     void FollowInterface();
+    std::int32_t CurrentInterface() const;
     void ApplyAutoScale();
     // The "Property" values onto the graph and the sources; another interface
     // clears the histories and counts from now when anotherStartsAfresh.
@@ -151,7 +152,8 @@ private:
     QTimer* FTimer = nullptr;
     QMenu* FPopupMenu = nullptr;
     QAction* FMenuAutoScale = nullptr;
-    // The stored interface position, and the name followed there (empty: none).
+    // The position of the followed interface, and its name (empty: none followed, the
+    // sources' Choice is the position).
     std::int32_t FInterface = 0;
     std::string FFollowName;
     bool FAutoScale = false;

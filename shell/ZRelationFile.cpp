@@ -151,8 +151,8 @@ bool WriteAutoScale(TIniFile& ini, bool autoScale) {
 bool WritePropertySettings(TIniFile& ini, const TSettings& s) {
     const std::string separator = UserDecimalSeparator();
     // A name a profile file cannot hold (a line end in it) is not followed.
-    const bool name = !s.InterfaceName.empty() &&
-                      ProfileWritable(kProperty, "InterfaceName", s.InterfaceName);
+    const bool name =
+        !s.InterfaceName.empty() && ProfileWritable(kProperty, "InterfaceName", s.InterfaceName);
     return WriteKeys(ini, kProperty,
                      {{"Interface", Int(s.Interface)},
                       {"Scale", Int(s.Scale)},

@@ -43,7 +43,8 @@ QString Pair(const QString& what, std::int64_t in, std::int64_t out, const TZRea
 
 QString ReadoutText(const TZReadout& r) {
     QStringList lines;
-    const QString name = r.Interface.isEmpty() ? QStringLiteral("(unknown interface)") : r.Interface;
+    const QString name =
+        r.Interface.isEmpty() ? QStringLiteral("(unknown interface)") : r.Interface;
     if (r.Offline)
         lines << QStringLiteral("offline");
     else
@@ -58,8 +59,7 @@ QString ReadoutText(const TZReadout& r) {
         else
             lines << when + QStringLiteral(": no reading");
     }
-    if (r.In.Now && r.Out.Now)
-        lines << Pair(QStringLiteral("now"), *r.In.Now, *r.Out.Now, r);
+    if (r.In.Now && r.Out.Now) lines << Pair(QStringLiteral("now"), *r.In.Now, *r.Out.Now, r);
     lines << Pair(QStringLiteral("average"), r.In.Average, r.Out.Average, r);
     lines << Pair(QStringLiteral("peak"), r.In.Peak, r.Out.Peak, r);
     lines << QStringLiteral("full scale: ") + RateText(r.FullScale, r.Unit);

@@ -23,8 +23,8 @@ enum class TZLinkState { Up, Down, Absent };
 struct TZReadout {
     QString Interface; // empty: unknown
     TZLinkState Link = TZLinkState::Absent;
-    bool Offline = false;    // no route to follow (the automatic interface)
-    std::int32_t Age = -1;   // seconds ago of the column under the pointer; -1: none
+    bool Offline = false;  // no route to follow (the automatic interface)
+    std::int32_t Age = -1; // seconds ago of the column under the pointer; -1: none
     std::optional<std::int64_t> ColumnIn, ColumnOut; // as drawn there
     TZSeriesFigures In, Out;
     std::int64_t FullScale = 0;

@@ -1,9 +1,9 @@
 // The main window end to end, against a real X server: where it first appears,
 // what a drag stores, where a restart appears, the second start, "Exit", and the
-// taskbar. Run twice: bare, and with SORVANE_E2E_WM=openbox under a window manager
-// that frames its windows, which the test starts and stops itself. Each case runs
-// a private copy of the program, so its settings file and single instance are its
-// own.
+// taskbar, the ending on a signal and what a killed one leaves. Run twice: bare, and with
+// SORVANE_E2E_WM=openbox under a window manager that frames its windows, which the test starts and
+// stops itself. Each case runs a private copy of the program, so its settings file and single
+// instance are its own.
 #include "XTools.h"
 
 #include <QDir>
@@ -14,7 +14,11 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <memory>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -127,11 +131,18 @@ private Q_SLOTS:
     void restartAtStoredPlace();
     void secondStartRaisesFirst();
     void exitFromMenu();
+    void signalEndsLikeExit_data();
+    void signalEndsLikeExit();
+    void killedLeftoversGoAtNextStart();
     void noTaskbarEntry();
 
 private:
     QString Program() const { return FDir->filePath("sorvane"); }
     QString Settings() const { return FDir->filePath("sorvane.ini"); }
+    // The message ports in the runtime directory.
+    QStringList Ports() const {
+        return QDir(FDir->filePath("run")).entryList({"sorvane-window-*"}, QDir::System);
+    }
     // A runtime directory of the case's own, for the single-instance files.
     QProcessEnvironment ProgramEnvironment() const;
     void StartProgram();
@@ -389,6 +400,65 @@ void TestWindowEndToEnd::exitFromMenu() {
     QCOMPARE(FProgram.exitStatus(), QProcess::NormalExit);
     QCOMPARE(FProgram.exitCode(), 0);
     QVERIFY(VisibleWindows("Sorvane").isEmpty());
+    QVERIFY(Ports().isEmpty());
+}
+
+// A logout or a kill without -9 ends the program as "Exit" does.
+void TestWindowEndToEnd::signalEndsLikeExit_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+void TestWindowEndToEnd::signalEndsLikeExit() {
+    QFETCH(int, signal);
+    StartProgram();
+    QVERIFY(WaitForWindow(TopRight()) != 0);
+    QCOMPARE(Ports().size(), 1);
+    QCOMPARE(::kill(pid_t(FProgram.processId()), signal), 0);
+    QVERIFY2(FProgram.waitForFinished(10000), "the program did not end");
+    QCOMPARE(FProgram.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(FProgram.exitCode(), 0);
+    QCOMPARE(Ports(), QStringList{});
+    QTRY_VERIFY_WITH_TIMEOUT(VisibleWindows("Sorvane").isEmpty(), 5000);
+}
+
+// What "kill -9" cannot clear away, the next start does, and only that.
+void TestWindowEndToEnd::killedLeftoversGoAtNextStart() {
+    StartProgram();
+    QVERIFY(WaitForWindow(TopRight()) != 0);
+    const QStringList killedPorts = Ports();
+    QCOMPARE(killedPorts.size(), 1);
+    const qint64 killed = FProgram.processId();
+    FProgram.kill();
+    QVERIFY(FProgram.waitForFinished(10000));
+    QCOMPARE(Ports(), killedPorts);
+    QTRY_VERIFY_WITH_TIMEOUT(VisibleWindows("Sorvane").isEmpty(), 5000);
+    // A settings write the kill cut off before its rename.
+    const QString cutOff = FDir->filePath(QString(".sorvane.ini.tmp-%1-k1ll3d00").arg(killed));
+    QFile half(cutOff);
+    QVERIFY(half.open(QIODevice::WriteOnly));
+    half.write("[Window]\nx=");
+    half.close();
+    // Another executable's running instance (its numbers are odd: this one is not).
+    const QString other = FDir->filePath("run/sorvane-window-12344");
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    qstrncpy(address.sun_path, QFile::encodeName(other).constData(), sizeof address.sun_path);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    QCOMPARE(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    QCOMPARE(::listen(listener, 4), 0);
+
+    StartProgram();
+    const bool shown = WaitForWindow(TopRight()) != 0;
+    const QStringList ports = Ports();
+    ::close(listener);
+    QVERIFY(shown);
+    QVERIFY2(!ports.contains(killedPorts.first()), qPrintable(ports.join(' ')));
+    QVERIFY2(ports.contains("sorvane-window-12344"), qPrintable(ports.join(' ')));
+    QCOMPARE(ports.size(), 2); // the other one's and its own
+    QVERIFY(!QFile::exists(cutOff));
 }
 
 void TestWindowEndToEnd::noTaskbarEntry() {

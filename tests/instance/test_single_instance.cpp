@@ -1,9 +1,12 @@
 // Lock, shared block and message port of the single-instance rule.
 #include "SingleInstance.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -29,10 +32,10 @@ pid_t Child(const std::function<void()>& body) {
         for (;;)
             ::pause();
     }
+    ::close(ready[1]); // a child that ends early gives end of file, not a hang
     char c = 0;
     (void)!::read(ready[0], &c, 1);
     ::close(ready[0]);
-    ::close(ready[1]);
     return pid;
 }
 
@@ -40,6 +43,18 @@ void Reap(pid_t pid) {
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
 }
+
+// Reaps the child when the test leaves early.
+struct TChildGuard {
+    pid_t Pid;
+    ~TChildGuard() {
+        if (Pid > 0) ::Reap(Pid);
+    }
+    void Reap() {
+        ::Reap(Pid);
+        Pid = -1;
+    }
+};
 
 int RawConnect(const std::string& path) {
     sockaddr_un a{};
@@ -52,6 +67,42 @@ int RawConnect(const std::string& path) {
     }
     return fd;
 }
+
+sockaddr_un Address(const std::string& path) {
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::strncpy(a.sun_path, path.c_str(), sizeof a.sun_path - 1);
+    return a;
+}
+
+// A socket bound at path; listening with the backlog unless it is negative.
+int BoundSocket(const std::string& path, int backlog) {
+    const sockaddr_un a = Address(path);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 ||
+        (backlog >= 0 && ::listen(fd, backlog) != 0)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// What a directory entry is made as.
+enum class Entry {
+    Listening,   // a port that answers
+    BacklogFull, // a port that answers with "try again"
+    BoundOnly,   // a port being opened: bound, not listening yet
+    Closed,      // closed without being removed
+    Killed,      // its process was killed
+    RegularFile, // a file that is no socket
+    Directory,
+    LinkToClosed, // a symbolic link to a dead socket elsewhere
+};
 
 } // namespace
 
@@ -69,6 +120,11 @@ private Q_SLOTS:
     void portDropsMalformed();
     void portStaleAndDead();
     void portBoundsPending();
+    void boundSocketPaths_data();
+    void boundSocketPaths();
+    void deadPortsRemoved_data();
+    void deadPortsRemoved();
+    void deadPortsAmongLiveOnes();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -276,6 +332,149 @@ void TestSingleInstance::portBoundsPending() {
     QCOMPARE(int(port.Receive().size()), 1); // still served
     for (int fd : silent)
         ::close(fd);
+}
+
+void TestSingleInstance::boundSocketPaths_data() {
+    QTest::addColumn<QString>("listing");
+    QTest::addColumn<QStringList>("paths");
+    const QString head = "Num       RefCount Protocol Flags    Type St Inode Path\n";
+    QTest::newRow("header only") << head << QStringList{};
+    QTest::newRow("unbound and bound")
+        << head + "0000000012345678: 00000003 00000000 00000000 0001 03   224\n"
+                  "00000000c9b9054a: 00000002 00000000 00010000 0001 01 24857 "
+                  "/run/u/sorvane-window-9\n"
+        << QStringList{"/run/u/sorvane-window-9"};
+    QTest::newRow("blanks in the path, no final line end")
+        << head + "00000000c9b9054a: 00000002 00000000 00000000 0001 01 24857 /tmp/a b/s x"
+        << QStringList{"/tmp/a b/s x"};
+    QTest::newRow("abstract names left out")
+        << head + "00000000c9b9054a: 00000002 00000000 00010000 0001 01 24857 @/tmp/dbus-x\n"
+        << QStringList{};
+    QTest::newRow("wide inode") << head + "00000000c9b9054a: 00000002 00000000 00010000 0001 01 "
+                                          "4026531993 /r/p\n"
+                                << QStringList{"/r/p"};
+}
+
+void TestSingleInstance::boundSocketPaths() {
+    QFETCH(QString, listing);
+    QFETCH(QStringList, paths);
+    QStringList got;
+    for (const std::string& p : BoundSocketPaths(listing.toStdString()))
+        got << QString::fromStdString(p);
+    QCOMPARE(got, paths);
+}
+
+void TestSingleInstance::deadPortsRemoved_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("entry");
+    QTest::addColumn<bool>("removed");
+    auto row = [](const char* title, const char* name, Entry entry, bool removed) {
+        QTest::newRow(title) << name << int(entry) << removed;
+    };
+    row("closed port", "sorvane-window-42", Entry::Closed, true);
+    row("port of a killed process", "sorvane-window-4294967295", Entry::Killed, true);
+    row("listening port", "sorvane-window-43", Entry::Listening, false);
+    row("listening port, backlog full", "sorvane-window-44", Entry::BacklogFull, false);
+    row("port being opened", "sorvane-window-45", Entry::BoundOnly, false);
+    row("dead socket of another name", "other-window-46", Entry::Closed, false);
+    row("dead socket, leading zero", "sorvane-window-047", Entry::Closed, false);
+    row("dead socket, number zero", "sorvane-window-0", Entry::Closed, false);
+    row("dead socket, number past 32 bits", "sorvane-window-4294967296", Entry::Closed, false);
+    row("dead socket, suffix", "sorvane-window-48.old", Entry::Closed, false);
+    row("regular file named as a port", "sorvane-window-49", Entry::RegularFile, false);
+    row("directory named as a port", "sorvane-window-50", Entry::Directory, false);
+    row("link named as a port", "sorvane-window-51", Entry::LinkToClosed, false);
+}
+
+void TestSingleInstance::deadPortsRemoved() {
+    QFETCH(QString, name);
+    QFETCH(int, entry);
+    QFETCH(bool, removed);
+    const std::string d = dir->path().toStdString();
+    const std::string p = d + "/" + name.toStdString();
+    std::vector<int> keep; // held open until the check
+    switch (Entry(entry)) {
+    case Entry::Listening:
+        keep.push_back(BoundSocket(p, 4));
+        break;
+    case Entry::BacklogFull: {
+        keep.push_back(BoundSocket(p, 0));
+        const sockaddr_un a = Address(p);
+        for (int i = 0; i < 64; ++i) {
+            const int c = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            keep.push_back(c);
+            if (::connect(c, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) break;
+        }
+        QCOMPARE(errno, EAGAIN);
+        break;
+    }
+    case Entry::BoundOnly:
+        keep.push_back(BoundSocket(p, -1));
+        break;
+    case Entry::Closed:
+        ::close(BoundSocket(p, 4));
+        break;
+    case Entry::Killed: {
+        TChildGuard holder{Child([p] {
+            if (BoundSocket(p, 4) < 0) ::_exit(5);
+        })};
+        QVERIFY(holder.Pid > 0);
+        QVERIFY(PortAlive(d, 4294967295u));
+        holder.Reap();
+        break;
+    }
+    case Entry::RegularFile:
+        ::close(::open(p.c_str(), O_WRONLY | O_CREAT, 0600));
+        break;
+    case Entry::Directory:
+        QCOMPARE(::mkdir(p.c_str(), 0700), 0);
+        break;
+    case Entry::LinkToClosed:
+        QVERIFY(QDir(dir->path()).mkdir("elsewhere"));
+        ::close(BoundSocket(path("elsewhere/sorvane-window-1"), 4));
+        QCOMPARE(::symlink(path("elsewhere/sorvane-window-1").c_str(), p.c_str()), 0);
+        break;
+    }
+    QVERIFY(std::find(keep.begin(), keep.end(), -1) == keep.end());
+    QVERIFY(Exists(p));
+
+    RemoveDeadPorts(d);
+    QCOMPARE(!Exists(p), removed);
+    if (Entry(entry) == Entry::LinkToClosed) QVERIFY(Exists(path("elsewhere/sorvane-window-1")));
+    if (Entry(entry) == Entry::BoundOnly) { // and once it listens, it answers
+        QCOMPARE(::listen(keep.front(), 4), 0);
+        QVERIFY(PortAlive(d, 45));
+    }
+    for (int fd : keep)
+        ::close(fd);
+}
+
+// Another executable's running instance keeps its port, and keeps receiving.
+void TestSingleInstance::deadPortsAmongLiveOnes() {
+    const std::string d = dir->path().toStdString();
+    TMessagePort live;
+    QVERIFY(live.Open(d));
+    // An instance that is killed: it publishes its port as the program does.
+    TSharedBlock block;
+    QVERIFY(block.Open(path("ShareSorvane__killed")));
+    TChildGuard killed{Child([&] {
+        static TMessagePort port;
+        TSharedBlock own;
+        if (!port.Open(d) || !own.Open(path("ShareSorvane__killed"))) ::_exit(6);
+        own.Write(port.Number());
+    })};
+    QVERIFY(killed.Pid > 0);
+    const std::string dyingPath = PortPath(d, block.Read());
+    QVERIFY(PortAlive(d, block.Read()));
+    killed.Reap();
+    QVERIFY(Exists(dyingPath));
+
+    RemoveDeadPorts(d);
+    QVERIFY(!Exists(dyingPath));
+    QVERIFY(Exists(PortPath(d, live.Number())));
+    QVERIFY(PostRecord(d, live.Number(), {1024, 100, 0}));
+    QCOMPARE(int(live.Receive().size()), 1);
+    RemoveDeadPorts(""); // no directory: nothing to do, nothing breaks
 }
 
 QTEST_APPLESS_MAIN(TestSingleInstance)

@@ -174,7 +174,10 @@ void TestSNMPSource::interfaceVanishesAndReturns() {
     agent.setOctets(2, 5000, 0);
     agent.setPresent(2, 1);
     tick();
-    QCOMPARE(in->GetValue(0), 5000); // the whole counter
+    QCOMPARE(in->GetValue(0), 0); // primed: its whole counter is no spike
+    agent.setOctets(2, 5300, 0);
+    tick();
+    QCOMPARE(in->GetValue(0), 300);
 }
 
 void TestSNMPSource::columnRegistration() {

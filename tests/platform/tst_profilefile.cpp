@@ -4,7 +4,9 @@
 
 #include <QtTest>
 #include <cerrno>
+#include <csignal>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -29,6 +31,37 @@ std::string Std(const QString& s) {
     return QFile::encodeName(s).toStdString();
 }
 
+// The pid of a process that has ended.
+pid_t DeadPid() {
+    const pid_t pid = ::fork();
+    if (pid == 0) ::_exit(0);
+    ::waitpid(pid, nullptr, 0);
+    return pid;
+}
+
+// Writes key k of section P in a child that is killed with the new text written, just
+// before the rename; returns the child's pid once it is gone.
+pid_t KilledWriter(const QString& path) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        TProfileFileOps ops;
+        ops.fsync = [](int) -> int {
+            ::raise(SIGKILL);
+            return -1;
+        };
+        WritePrivateProfileStringA("P", "k", "new", Std(path), ops);
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFSIGNALED(status) ? pid : -1;
+}
+
+QStringList Entries(const QString& dir) {
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                               QDir::NoDotAndDotDot);
+}
+
 const QByteArray kFixture = "; hand-written\r\n[Other]\nk=keep\n\n[Property]\n Scale = 100 \n"
                             "Unknown=x\n; tail comment\n\n[Window]\nx=1";
 
@@ -49,6 +82,12 @@ private Q_SLOTS:
     void interrupted();
     void shortWritesComplete();
     void fiftyMegabytes();
+    void killedWriterLeftoverRemoved_data();
+    void killedWriterLeftoverRemoved();
+    void runningWriterKept();
+    void onlyStaleTemporariesRemoved_data();
+    void onlyStaleTemporariesRemoved();
+    void longNamesKeptApart();
 
 private:
     std::unique_ptr<QTemporaryDir> FDir;
@@ -231,6 +270,144 @@ void TestProfileFile::fiftyMegabytes() {
     QVERIFY(WritePrivateProfileStringA("P", "k", "2", Std(FPath)));
     QCOMPARE(QFileInfo(FPath).size(), big.size() + 8);
     QCOMPARE(GetPrivateProfileStringA("P", "k", "", Std(FPath)), "2");
+}
+
+void TestProfileFile::killedWriterLeftoverRemoved_data() {
+    QTest::addColumn<bool>("throughLink");
+    QTest::newRow("file") << false;
+    QTest::newRow("through a symbolic link") << true;
+}
+
+void TestProfileFile::killedWriterLeftoverRemoved() {
+    QFETCH(bool, throughLink);
+    WriteBytes(FPath, "[P]\nk=old\n");
+    QString name = FPath;
+    if (throughLink) {
+        QVERIFY(QDir(FDir->path()).mkdir("links"));
+        name = FDir->filePath("links/settings.ini");
+        QVERIFY(QFile::link(FPath, name));
+    }
+    const pid_t writer = KilledWriter(name);
+    QVERIFY(writer > 0);
+    const QString leftover = QString(".sorvane.ini.tmp-%1-").arg(writer);
+    QStringList entries = Entries(FDir->path());
+    QCOMPARE(entries.size(), throughLink ? 3 : 2);
+    QVERIFY2(entries.first().startsWith(leftover), qPrintable(entries.join(' ')));
+    QCOMPARE(entries.first().size(), leftover.size() + 8);
+
+    RemoveStaleProfileTemporaries(Std(name));
+    entries.removeFirst();
+    QCOMPARE(Entries(FDir->path()), entries);
+    QCOMPARE(ReadBytes(FPath), QByteArray("[P]\nk=old\n"));
+}
+
+// A write in progress in another process keeps its temporary file.
+void TestProfileFile::runningWriterKept() {
+    WriteBytes(FPath, "[P]\nk=old\n");
+    int ready[2];
+    QCOMPARE(::pipe(ready), 0);
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        TProfileFileOps ops;
+        const auto realFsync = ops.fsync;
+        ops.fsync = [&](int fd) {
+            char c = 1;
+            (void)!::write(ready[1], &c, 1);
+            for (;;)
+                ::pause(); // until killed
+            return realFsync(fd);
+        };
+        WritePrivateProfileStringA("P", "k", "new", Std(FPath), ops);
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    pid_t running = writer;
+    const auto reap = [&running] {
+        if (running <= 0) return;
+        ::kill(running, SIGKILL);
+        ::waitpid(running, nullptr, 0);
+        running = -1;
+    };
+    const auto reapOnFailure = qScopeGuard(reap);
+    char c = 0;
+    QCOMPARE(int(::read(ready[0], &c, 1)), 1);
+    ::close(ready[0]);
+    QCOMPARE(Entries(FDir->path()).size(), 2);
+    RemoveStaleProfileTemporaries(Std(FPath));
+    QCOMPARE(Entries(FDir->path()).size(), 2);
+    reap();
+    RemoveStaleProfileTemporaries(Std(FPath));
+    QCOMPARE(Entries(FDir->path()), QStringList{"sorvane.ini"});
+}
+
+void TestProfileFile::onlyStaleTemporariesRemoved_data() {
+    QTest::addColumn<QString>("name"); // with a dead pid, or this process's
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("removed");
+    QTest::newRow("a dead writer's") << ".sorvane.ini.tmp-<dead>-a0b1c2d3"
+                                     << "file" << true;
+    QTest::newRow("a live writer's") << ".sorvane.ini.tmp-<self>-a0b1c2d3"
+                                     << "file" << false;
+    QTest::newRow("another file's") << ".sorvane.in.tmp-<dead>-a0b1c2d3"
+                                    << "file" << false;
+    QTest::newRow("without the dot") << "sorvane.ini.tmp-<dead>-a0b1c2d3"
+                                     << "file" << false;
+    QTest::newRow("suffix too short") << ".sorvane.ini.tmp-<dead>-a0b1c2d"
+                                      << "file" << false;
+    QTest::newRow("suffix too long") << ".sorvane.ini.tmp-<dead>-a0b1c2d34"
+                                     << "file" << false;
+    QTest::newRow("upper-case suffix") << ".sorvane.ini.tmp-<dead>-A0B1C2D3"
+                                       << "file" << false;
+    QTest::newRow("pid with a leading zero") << ".sorvane.ini.tmp-0<dead>-a0b1c2d3"
+                                             << "file" << false;
+    QTest::newRow("no pid") << ".sorvane.ini.tmp--a0b1c2d3"
+                            << "file" << false;
+    QTest::newRow("pid zero") << ".sorvane.ini.tmp-0-a0b1c2d3"
+                              << "file" << false;
+    QTest::newRow("a name without pid") << ".sorvane.ini.tmpa0b1c2d3"
+                                        << "file" << false;
+    QTest::newRow("a directory") << ".sorvane.ini.tmp-<dead>-a0b1c2d3"
+                                 << "dir" << false;
+    QTest::newRow("a symbolic link") << ".sorvane.ini.tmp-<dead>-a0b1c2d3"
+                                     << "link" << false;
+}
+
+void TestProfileFile::onlyStaleTemporariesRemoved() {
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QFETCH(bool, removed);
+    WriteBytes(FPath, "[P]\nk=old\n");
+    WriteBytes(FDir->filePath("other"), "kept\n");
+    name.replace("<dead>", QString::number(DeadPid()))
+        .replace("<self>", QString::number(::getpid()));
+    const QString path = FDir->filePath(name);
+    if (kind == "file") WriteBytes(path, "[P]\nk=half");
+    if (kind == "dir") QVERIFY(QDir(FDir->path()).mkdir(name));
+    if (kind == "link") QVERIFY(QFile::link(FDir->filePath("other"), path));
+    QCOMPARE(Entries(FDir->path()).size(), 3);
+
+    RemoveStaleProfileTemporaries(Std(FPath));
+    QCOMPARE(!QFileInfo::exists(path) && !QFileInfo(path).isSymLink(), removed);
+    QVERIFY(QFileInfo::exists(FDir->filePath("other")));
+    QCOMPARE(ReadBytes(FPath), QByteArray("[P]\nk=old\n"));
+    RemoveStaleProfileTemporaries(""); // no file: nothing to do
+}
+
+// Two long names alike in their first 64 bytes do not share their temporaries.
+void TestProfileFile::longNamesKeptApart() {
+    const QString a = FDir->filePath(QString(80, 'a') + "1.ini");
+    const QString b = FDir->filePath(QString(80, 'a') + "2.ini");
+    WriteBytes(a, "[P]\nk=a\n");
+    WriteBytes(b, "[P]\nk=b\n");
+    QVERIFY(KilledWriter(a) > 0);
+    QCOMPARE(Entries(FDir->path()).size(), 3);
+    const QString leftover = Entries(FDir->path()).first();
+    QVERIFY2(leftover.size() < 100, qPrintable(leftover));
+    RemoveStaleProfileTemporaries(Std(b));
+    QCOMPARE(Entries(FDir->path()).size(), 3);
+    RemoveStaleProfileTemporaries(Std(a));
+    QCOMPARE(Entries(FDir->path()).size(), 2);
+    QCOMPARE(ReadBytes(a), QByteArray("[P]\nk=a\n"));
 }
 
 QTEST_APPLESS_MAIN(TestProfileFile)

@@ -284,7 +284,8 @@ void TestFormSorvane::menu() {
     QStringList items;
     for (QAction* a : form.PopupMenu()->actions())
         items << (a->isSeparator() ? "-" : a->text());
-    QCOMPARE(items, (QStringList{"Property...", "Stay on top", "Fit window with...", "-", "Exit"}));
+    QCOMPARE(items, (QStringList{"Property...", "Stay on top", "Fit window with...", "Auto scale",
+                                 "-", "Exit"}));
     QMenu* fit = form.PopupMenu()->actions()[2]->menu();
     QVERIFY(fit);
     QStringList fits;
