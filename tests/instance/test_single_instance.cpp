@@ -1,7 +1,8 @@
 // Lock, shared block and message port of the single-instance rule.
 #include "SingleInstance.h"
+#include "scratchfiles.h"
 
-#include <QTemporaryDir>
+#include <QFile>
 #include <QTest>
 
 #include <csignal>
@@ -71,14 +72,15 @@ private Q_SLOTS:
     void portBoundsPending();
 
 private:
-    std::unique_ptr<QTemporaryDir> dir;
-    std::string path(const char* name) const { return (dir->path() + "/" + name).toStdString(); }
+    testcommon::TScratchDir dir;
+    std::string path(const char* name) const {
+        return testcommon::NativePath(dir.Path() + '/' + name);
+    }
 };
 
 void TestSingleInstance::init() {
-    dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir->isValid());
-    ::chmod(dir->path().toLocal8Bit().constData(), 0700);
+    QVERIFY(dir.Renew());
+    ::chmod(testcommon::NativePath(dir.Path()).c_str(), 0700);
 }
 
 void TestSingleInstance::key_data() {
@@ -115,11 +117,11 @@ void TestSingleInstance::objectNames() {
 
 void TestSingleInstance::runtimeDirectory() {
     const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("XDG_RUNTIME_DIR", dir->path().toLocal8Bit());
-    QCOMPARE(QString::fromStdString(RuntimeDirectory()), dir->path());
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir.Path()));
+    QCOMPARE(QString::fromStdString(RuntimeDirectory()), dir.Path());
 
     // A runtime directory others may enter is not used.
-    ::chmod(dir->path().toLocal8Bit().constData(), 0755);
+    ::chmod(testcommon::NativePath(dir.Path()).c_str(), 0755);
     const std::string fallback = RuntimeDirectory();
     const std::string expected = "/tmp/sorvane-" + std::to_string(::getuid());
     QCOMPARE(fallback, expected);
@@ -180,7 +182,7 @@ void TestSingleInstance::sharedBlock() {
 }
 
 void TestSingleInstance::portDelivers() {
-    const std::string d = dir->path().toStdString();
+    const std::string d = testcommon::NativePath(dir.Path());
     TMessagePort port;
     QVERIFY(port.Open(d));
     QVERIFY(port.Number() != 0);
@@ -211,7 +213,7 @@ void TestSingleInstance::portDelivers() {
 }
 
 void TestSingleInstance::portDropsMalformed() {
-    const std::string d = dir->path().toStdString();
+    const std::string d = testcommon::NativePath(dir.Path());
     TMessagePort port;
     QVERIFY(port.Open(d));
     const std::string p = PortPath(d, port.Number());
@@ -237,7 +239,7 @@ void TestSingleInstance::portDropsMalformed() {
 }
 
 void TestSingleInstance::portStaleAndDead() {
-    const std::string d = dir->path().toStdString();
+    const std::string d = testcommon::NativePath(dir.Path());
     // A socket file whose listener is gone, as a crash leaves it.
     const std::string stale = PortPath(d, 42);
     sockaddr_un a{};
@@ -262,7 +264,7 @@ void TestSingleInstance::portStaleAndDead() {
 }
 
 void TestSingleInstance::portBoundsPending() {
-    const std::string d = dir->path().toStdString();
+    const std::string d = testcommon::NativePath(dir.Path());
     TMessagePort port;
     QVERIFY(port.Open(d));
     std::vector<int> silent;

@@ -1,6 +1,7 @@
 // The profile-file functions against real files: missing files, byte-exact rewrites,
 // permissions, refusals, and writes interrupted at every step.
 #include "ProfileFile.h"
+#include "scratchfiles.h"
 
 #include <QtTest>
 #include <cerrno>
@@ -9,24 +10,11 @@
 
 namespace {
 
-QByteArray ReadBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void WriteBytes(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
+using namespace testcommon;
 
 mode_t Mode(const QString& path) {
     struct stat st {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 0;
-}
-
-std::string Std(const QString& s) {
-    return QFile::encodeName(s).toStdString();
 }
 
 const QByteArray kFixture = "; hand-written\r\n[Other]\nk=keep\n\n[Property]\n Scale = 100 \n"
@@ -51,63 +39,62 @@ private Q_SLOTS:
     void fiftyMegabytes();
 
 private:
-    std::unique_ptr<QTemporaryDir> FDir;
+    TScratchDir FDir;
     QString FPath;
 };
 
 void TestProfileFile::init() {
-    FDir = std::make_unique<QTemporaryDir>();
-    QVERIFY(FDir->isValid());
-    FPath = FDir->filePath("sorvane.ini");
+    QVERIFY(FDir.Renew());
+    FPath = FDir.File();
 }
 
 void TestProfileFile::missingFileReadsDefaultAndWriteCreatesIt() {
-    QCOMPARE(GetPrivateProfileStringA("Property", "Scale", "dflt", Std(FPath)), "dflt");
+    QCOMPARE(GetPrivateProfileStringA("Property", "Scale", "dflt", NativePath(FPath)), "dflt");
     QCOMPARE(GetPrivateProfileStringA("Property", "Scale", "dflt", ""), "dflt");
-    QVERIFY(WritePrivateProfileStringA("Property", "Scale", "8000", Std(FPath)));
-    QCOMPARE(ReadBytes(FPath), QByteArray("[Property]\nScale=8000\n"));
+    QVERIFY(WritePrivateProfileStringA("Property", "Scale", "8000", NativePath(FPath)));
+    QCOMPARE(FileBytes(FPath), QByteArray("[Property]\nScale=8000\n"));
     const mode_t mask = ::umask(0);
     ::umask(mask);
     QCOMPARE(Mode(FPath), 0666 & ~mask);
-    QCOMPARE(QDir(FDir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+    QCOMPARE(QDir(FDir.Path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{"sorvane.ini"});
 }
 
 void TestProfileFile::nothingCached() {
-    WriteBytes(FPath, "[P]\nk=1\n");
-    QCOMPARE(GetPrivateProfileStringA("P", "k", "", Std(FPath)), "1");
-    WriteBytes(FPath, "[P]\nk=2\n");
-    QCOMPARE(GetPrivateProfileStringA("P", "k", "", Std(FPath)), "2");
-    QVERIFY(WritePrivateProfileStringA("P", "j", "3", Std(FPath)));
-    QCOMPARE(ReadBytes(FPath), QByteArray("[P]\nk=2\nj=3\n"));
+    QVERIFY(WriteFileBytes(FPath, "[P]\nk=1\n"));
+    QCOMPARE(GetPrivateProfileStringA("P", "k", "", NativePath(FPath)), "1");
+    QVERIFY(WriteFileBytes(FPath, "[P]\nk=2\n"));
+    QCOMPARE(GetPrivateProfileStringA("P", "k", "", NativePath(FPath)), "2");
+    QVERIFY(WritePrivateProfileStringA("P", "j", "3", NativePath(FPath)));
+    QCOMPARE(FileBytes(FPath), QByteArray("[P]\nk=2\nj=3\n"));
 }
 
 void TestProfileFile::rewriteKeepsEveryOtherByte() {
-    WriteBytes(FPath, kFixture);
-    QVERIFY(WritePrivateProfileStringA("property", "scale", "8000", Std(FPath)));
-    QVERIFY(WritePrivateProfileStringA("Property", "Delay", "1", Std(FPath)));
-    QVERIFY(WritePrivateProfileStringA("Window", "y", "-2", Std(FPath)));
+    QVERIFY(WriteFileBytes(FPath, kFixture));
+    QVERIFY(WritePrivateProfileStringA("property", "scale", "8000", NativePath(FPath)));
+    QVERIFY(WritePrivateProfileStringA("Property", "Delay", "1", NativePath(FPath)));
+    QVERIFY(WritePrivateProfileStringA("Window", "y", "-2", NativePath(FPath)));
     // New lines end like the file's first line.
-    QCOMPARE(ReadBytes(FPath), QByteArray("; hand-written\r\n[Other]\nk=keep\n\n[Property]\n Scale "
+    QCOMPARE(FileBytes(FPath), QByteArray("; hand-written\r\n[Other]\nk=keep\n\n[Property]\n Scale "
                                           "= 8000 \nUnknown=x\nDelay=1\r\n; tail comment\n\n"
                                           "[Window]\nx=1\r\ny=-2\r\n"));
 }
 
 void TestProfileFile::permissionsKept() {
-    WriteBytes(FPath, "[P]\nk=1\n");
+    QVERIFY(WriteFileBytes(FPath, "[P]\nk=1\n"));
     QVERIFY(::chmod(QFile::encodeName(FPath).constData(), 0604) == 0);
-    QVERIFY(WritePrivateProfileStringA("P", "k", "2", Std(FPath)));
+    QVERIFY(WritePrivateProfileStringA("P", "k", "2", NativePath(FPath)));
     QCOMPARE(Mode(FPath), mode_t(0604));
-    QCOMPARE(ReadBytes(FPath), QByteArray("[P]\nk=2\n"));
+    QCOMPARE(FileBytes(FPath), QByteArray("[P]\nk=2\n"));
 }
 
 void TestProfileFile::symlinkTargetReplaced() {
-    const QString target = FDir->filePath("real.ini");
-    WriteBytes(target, "[P]\nk=1\n");
+    const QString target = FDir.FilePath("real.ini");
+    QVERIFY(WriteFileBytes(target, "[P]\nk=1\n"));
     QVERIFY(QFile::link(target, FPath));
-    QVERIFY(WritePrivateProfileStringA("P", "k", "2", Std(FPath)));
+    QVERIFY(WritePrivateProfileStringA("P", "k", "2", NativePath(FPath)));
     QVERIFY(QFileInfo(FPath).isSymLink());
-    QCOMPARE(ReadBytes(target), QByteArray("[P]\nk=2\n"));
+    QCOMPARE(FileBytes(target), QByteArray("[P]\nk=2\n"));
 }
 
 // Every row leaves the place as it was: the same bytes (or nothing), no temporary file.
@@ -126,41 +113,42 @@ void TestProfileFile::refused() {
     QFETCH(QString, setup);
     const QByteArray before = "[P]\nk=old\n";
     QString path = FPath;
-    QString dir = FDir->path();
+    QString dir = FDir.Path();
     if (setup == "file0444" || setup == "file0200") {
         if (setup == "file0200" && ::geteuid() == 0) QSKIP("the superuser reads every file");
-        WriteBytes(path, before);
+        QVERIFY(WriteFileBytes(path, before));
         QVERIFY(::chmod(QFile::encodeName(path).constData(), setup == "file0444" ? 0444 : 0200) ==
                 0);
     } else if (setup == "dir0555") {
-        dir = FDir->filePath("ro");
+        dir = FDir.FilePath("ro");
         path = dir + "/sorvane.ini";
         QVERIFY(QDir().mkdir(dir));
-        WriteBytes(path, before);
+        QVERIFY(WriteFileBytes(path, before));
         QVERIFY(::chmod(QFile::encodeName(dir).constData(), 0555) == 0);
     } else if (setup == "nodir") {
-        path = FDir->filePath("gone/sorvane.ini");
+        path = FDir.FilePath("gone/sorvane.ini");
     } else if (setup == "isdir") {
         QVERIFY(QDir().mkdir(path));
     } else if (setup == "fifo") {
         QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0644) == 0);
     } else if (setup == "large") {
-        WriteBytes(path, before);
+        QVERIFY(WriteFileBytes(path, before));
         QVERIFY(::truncate(QFile::encodeName(path).constData(), kProfileMaxFileSize + 1) == 0);
     }
     const QStringList entries = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
     const bool compareBytes = QFileInfo(path).isFile() && setup != "large" && setup != "file0200";
-    const QByteArray bytes = compareBytes ? ReadBytes(path) : QByteArray();
+    const QByteArray bytes = compareBytes ? FileBytes(path) : QByteArray();
     const qint64 size = QFileInfo(path).size();
 
     const bool readable = setup == "file0444" || setup == "dir0555";
-    QCOMPARE(GetPrivateProfileStringA("P", "k", "dflt", Std(path)), readable ? "old" : "dflt");
-    QVERIFY(!WritePrivateProfileStringA("P", "k", "new", Std(path)));
-    QVERIFY(!WritePrivateProfileStringA("P", "k", "old", Std(path))); // even when unchanged
+    QCOMPARE(GetPrivateProfileStringA("P", "k", "dflt", NativePath(path)),
+             readable ? "old" : "dflt");
+    QVERIFY(!WritePrivateProfileStringA("P", "k", "new", NativePath(path)));
+    QVERIFY(!WritePrivateProfileStringA("P", "k", "old", NativePath(path))); // even when unchanged
 
     QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System), entries);
     QCOMPARE(QFileInfo(path).size(), size);
-    if (compareBytes) QCOMPARE(ReadBytes(path), bytes);
+    if (compareBytes) QCOMPARE(FileBytes(path), bytes);
     ::chmod(QFile::encodeName(dir).constData(), 0755); // let the temporary directory go
 }
 
@@ -178,7 +166,7 @@ void TestProfileFile::interrupted() {
     QFETCH(QString, step);
     QFETCH(int, failAt);
     const QByteArray before = "[P]\nk=old\n" + QByteArray(100000, ';') + "\n";
-    WriteBytes(FPath, before);
+    QVERIFY(WriteFileBytes(FPath, before));
     int calls = 0;
     TProfileFileOps ops;
     const auto fails = [&](const QString& s) { return s == step && ++calls == failAt; };
@@ -199,10 +187,10 @@ void TestProfileFile::interrupted() {
     ops.rename = [&, realRename](const char* a, const char* b) {
         return fails("rename") ? (errno = EXDEV, -1) : realRename(a, b);
     };
-    QVERIFY(!WritePrivateProfileStringA("P", "k", "new", Std(FPath), ops));
+    QVERIFY(!WritePrivateProfileStringA("P", "k", "new", NativePath(FPath), ops));
     QCOMPARE(calls, failAt);
-    QCOMPARE(ReadBytes(FPath), before);
-    QCOMPARE(QDir(FDir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+    QCOMPARE(FileBytes(FPath), before);
+    QCOMPARE(QDir(FDir.Path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{"sorvane.ini"});
 }
 
@@ -217,8 +205,8 @@ void TestProfileFile::shortWritesComplete() {
         }
         return realWrite(fd, data, 1);
     };
-    QVERIFY(WritePrivateProfileStringA("P", "key", "value", Std(FPath), ops));
-    QCOMPARE(ReadBytes(FPath), QByteArray("[P]\nkey=value\n"));
+    QVERIFY(WritePrivateProfileStringA("P", "key", "value", NativePath(FPath), ops));
+    QCOMPARE(FileBytes(FPath), QByteArray("[P]\nkey=value\n"));
 }
 
 void TestProfileFile::fiftyMegabytes() {
@@ -226,11 +214,11 @@ void TestProfileFile::fiftyMegabytes() {
     const QByteArray line = "n=" + QByteArray(98, 'z') + "\n";
     while (big.size() < 50 * 1024 * 1024)
         big += line;
-    WriteBytes(FPath, big + "[P]\nk=1\n");
-    QCOMPARE(GetPrivateProfileStringA("P", "k", "", Std(FPath)), "1");
-    QVERIFY(WritePrivateProfileStringA("P", "k", "2", Std(FPath)));
+    QVERIFY(WriteFileBytes(FPath, big + "[P]\nk=1\n"));
+    QCOMPARE(GetPrivateProfileStringA("P", "k", "", NativePath(FPath)), "1");
+    QVERIFY(WritePrivateProfileStringA("P", "k", "2", NativePath(FPath)));
     QCOMPARE(QFileInfo(FPath).size(), big.size() + 8);
-    QCOMPARE(GetPrivateProfileStringA("P", "k", "", Std(FPath)), "2");
+    QCOMPARE(GetPrivateProfileStringA("P", "k", "", NativePath(FPath)), "2");
 }
 
 QTEST_APPLESS_MAIN(TestProfileFile)
