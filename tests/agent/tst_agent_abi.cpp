@@ -2,6 +2,7 @@
 // can make, the order of a walk, and how often a load reads the kernel.
 #include "AgentStats.h"
 #include "ZSNMPMIB.h"
+#include "agentlibrary.h"
 #include "snmpabi.h"
 
 #include <QDir>
@@ -9,7 +10,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <dlfcn.h>
 #include <vector>
 
 namespace {
@@ -51,8 +51,8 @@ class TestAgentAbi : public QObject {
     Q_OBJECT
 
 private:
-    void* FAgent = nullptr;
-    void* FApi = nullptr;
+    const testcommon::TLibrary FAgent{QStringLiteral(AGENT_LIBRARY)};
+    const testcommon::TLibrary FApi{QStringLiteral(UTILITY_LIBRARY)};
     SnmpExtensionInitFn FInit = nullptr;
     SnmpExtensionQueryFn FQuery = nullptr;
     SnmpUtilOidCpyFn FOidCpy = nullptr;
@@ -88,17 +88,14 @@ private:
 
 private Q_SLOTS:
     void initTestCase() {
-        FAgent = dlopen(AGENT_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-        FApi = dlopen(UTILITY_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-        QVERIFY2(FAgent && FApi, dlerror());
-        FInit = reinterpret_cast<SnmpExtensionInitFn>(dlsym(FAgent, "SnmpExtensionInit"));
-        FQuery = reinterpret_cast<SnmpExtensionQueryFn>(dlsym(FAgent, "SnmpExtensionQuery"));
-        FDumps = reinterpret_cast<SorvaneAgentDumpCountFn>(
-            dlsym(FAgent, SORVANE_AGENT_DUMP_COUNT_SYMBOL));
-        FOidCpy = reinterpret_cast<SnmpUtilOidCpyFn>(dlsym(FApi, "SnmpUtilOidCpy"));
-        FAlloc = reinterpret_cast<SnmpUtilMemAllocFn>(dlsym(FApi, "SnmpUtilMemAlloc"));
-        FFree = reinterpret_cast<SnmpUtilMemFreeFn>(dlsym(FApi, "SnmpUtilMemFree"));
-        FVarBindFree = reinterpret_cast<SnmpUtilVarBindFreeFn>(dlsym(FApi, "SnmpUtilVarBindFree"));
+        QVERIFY2(FAgent.Loaded() && FApi.Loaded(), qPrintable(FAgent.Error() + FApi.Error()));
+        FInit = FAgent.Symbol<SnmpExtensionInitFn>("SnmpExtensionInit");
+        FQuery = FAgent.Symbol<SnmpExtensionQueryFn>("SnmpExtensionQuery");
+        FDumps = FAgent.Symbol<SorvaneAgentDumpCountFn>(SORVANE_AGENT_DUMP_COUNT_SYMBOL);
+        FOidCpy = FApi.Symbol<SnmpUtilOidCpyFn>("SnmpUtilOidCpy");
+        FAlloc = FApi.Symbol<SnmpUtilMemAllocFn>("SnmpUtilMemAlloc");
+        FFree = FApi.Symbol<SnmpUtilMemFreeFn>("SnmpUtilMemFree");
+        FVarBindFree = FApi.Symbol<SnmpUtilVarBindFreeFn>("SnmpUtilVarBindFree");
         QVERIFY(FInit && FQuery && FDumps && FOidCpy && FAlloc && FFree && FVarBindFree);
 
         void* trap = reinterpret_cast<void*>(1);
@@ -111,11 +108,6 @@ private Q_SLOTS:
         FIndices = kernelIndices();
         QVERIFY2(!FIndices.empty(), "no interfaces in /sys/class/net");
     }
-    void cleanupTestCase() {
-        dlclose(FAgent);
-        dlclose(FApi);
-    }
-
     void oidCopy() {
         const Arcs arcs{1, 3, 0xFFFFFFFFu};
         const AsnObjectIdentifier src{3, const_cast<std::uint32_t*>(arcs.data())};

@@ -2,13 +2,13 @@
 // namespace made by the test with a known amount of traffic, compared with what sysfs reports.
 // The test runs beside copies of the two agent libraries, as the program does.
 #include "ZSNMPMIB.h"
+#include "loopback.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QtTest>
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -16,7 +16,6 @@
 #include <linux/if_ether.h>
 #include <linux/if_packet.h>
 #include <net/if.h>
-#include <netinet/in.h>
 #include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -204,6 +203,19 @@ QString compareTable(const TZSNMPMIBIFTable& table, const QMap<quint32, KernelLi
     return {};
 }
 
+// Loads the whole table between two readings of sysfs, logging its rows. Returns the first
+// difference from sysfs, or why sysfs could not be read; empty when they agree.
+QString loadAgainstKernel(TZSNMPMIB& mib, bool ownSysfs, std::unique_ptr<TZSNMPMIBIFTable>& table) {
+    QString error;
+    const auto before = readKernel(ownSysfs, &error);
+    if (before.isEmpty()) return error;
+    table = mib.LoadIFTable(TZSNMPMIBIFSelectSet::All());
+    const auto after = readKernel(ownSysfs, &error);
+    for (int i = 0; i < table->Count(); ++i)
+        qInfo().noquote() << describe(*table->Items(i));
+    return compareTable(*table, before, after);
+}
+
 bool run(const QString& program, const QStringList& args, QString* error = nullptr) {
     QProcess p;
     p.start(program, args);
@@ -247,14 +259,8 @@ private Q_SLOTS:
         const QString exeDir = QFileInfo(QFileInfo("/proc/self/exe").canonicalFilePath()).path();
         QCOMPARE(QFileInfo(loadedAgentPath()).canonicalPath(), exeDir);
 
-        QString error;
-        const auto before = readKernel(false, &error);
-        QVERIFY2(!before.isEmpty(), qPrintable(error));
-        const auto table = mib.LoadIFTable(TZSNMPMIBIFSelectSet::All());
-        const auto after = readKernel(false, &error);
-        for (int i = 0; i < table->Count(); ++i)
-            qInfo().noquote() << describe(*table->Items(i));
-        const QString difference = compareTable(*table, before, after);
+        std::unique_ptr<TZSNMPMIBIFTable> table;
+        const QString difference = loadAgainstKernel(mib, false, table);
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
     }
 
@@ -342,32 +348,10 @@ private Q_SLOTS:
         QCOMPARE(sendFrames(multicast, 3, 80), 3);
         ::close(raw);
 
-        const int in = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        const int out = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof local;
-        QVERIFY(::bind(in, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0);
-        QVERIFY(::getsockname(in, reinterpret_cast<sockaddr*>(&local), &length) == 0);
-        const QByteArray payload(50, 'u');
-        for (int i = 0; i < 5; ++i)
-            QCOMPARE(::sendto(out, payload.constData(), 50, 0, reinterpret_cast<sockaddr*>(&local),
-                              sizeof local),
-                     ssize_t(50));
-        char buffer[64];
-        for (int i = 0; i < 5; ++i)
-            QCOMPARE(::recv(in, buffer, sizeof buffer, 0), ssize_t(50));
-        ::close(in);
-        ::close(out);
+        QVERIFY(testcommon::SendLoopback(5, 50));
 
-        const auto before = readKernel(true, &error);
-        QVERIFY2(!before.isEmpty(), qPrintable(error));
-        const auto table = mib.LoadIFTable(TZSNMPMIBIFSelectSet::All());
-        const auto after = readKernel(true, &error);
-        for (int i = 0; i < table->Count(); ++i)
-            qInfo().noquote() << describe(*table->Items(i));
-        const QString difference = compareTable(*table, before, after);
+        std::unique_ptr<TZSNMPMIBIFTable> table;
+        const QString difference = loadAgainstKernel(mib, true, table);
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
 
         // The known traffic, octet for octet.

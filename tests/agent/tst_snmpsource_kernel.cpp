@@ -2,34 +2,21 @@
 // namespace of this process's own show as the next tick's sample.
 #include "UnitZPerformanceGraph.h"
 #include "UnitZPerformanceSourceSNMPMIB.h"
+#include "loopback.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QTest>
 
-#include <arpa/inet.h>
-#include <net/if.h>
-#include <netinet/in.h>
+#include <cerrno>
+#include <cstring>
 #include <sched.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
-QString gSkipReason; // set in main, before any thread exists
+using namespace testcommon;
 
-bool BringLoopbackUp() {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
-    ifreq request{};
-    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
-    bool ok = ::ioctl(fd, SIOCGIFFLAGS, &request) == 0;
-    request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
-    ok = ok && ::ioctl(fd, SIOCSIFFLAGS, &request) == 0;
-    ::close(fd);
-    return ok;
-}
+QString gSkipReason; // set in main, before any thread exists
 
 // lo's received and sent octets as this namespace's /proc reports them.
 bool LoopbackOctets(quint64& rx, quint64& tx) {
@@ -45,25 +32,6 @@ bool LoopbackOctets(quint64& rx, quint64& tx) {
         return true;
     }
     return false;
-}
-
-// Sends `count` UDP datagrams of `size` octets to a receiver on 127.0.0.1.
-bool SendLoopback(int count, int size) {
-    const int rx = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const int tx = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bool ok = rx >= 0 && tx >= 0 && ::bind(rx, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-              ::getsockname(rx, reinterpret_cast<sockaddr*>(&a), &len) == 0;
-    const QByteArray payload(size, 'x');
-    for (int i = 0; ok && i < count; ++i)
-        ok = ::sendto(tx, payload.constData(), payload.size(), 0, reinterpret_cast<sockaddr*>(&a),
-                      sizeof a) == size;
-    ::close(rx);
-    ::close(tx);
-    return ok;
 }
 
 } // namespace

@@ -1,20 +1,12 @@
 #include "spindemo.h"
+#include "spinarrows.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
 
 #include <algorithm>
 
-namespace {
-
-TZSpinButtonState Arrows(bool less, bool more) {
-    TZSpinButtonState state;
-    if (more) state |= zsbsMore;
-    if (less) state |= zsbsLess;
-    return state;
-}
-
-} // namespace
+using testcommon::Arrows;
 
 TSpinDemo::TSpinDemo(QWidget* owner) : QWidget(owner) {
     setWindowTitle(QStringLiteral("Spin controls"));

@@ -1,5 +1,7 @@
 // The demo as an owner of the controls, driven with the mouse and keyboard.
 #define QTEST_QPA_MOUSE_HANDLING
+#include "activewindow.h"
+#include "spinarrows.h"
 #include "spindemo.h"
 
 #include <QAbstractButton>
@@ -9,9 +11,10 @@
 
 namespace {
 
+using namespace testcommon;
+
 void Click(TZSpinEdit* edit, bool upper) {
-    QAbstractButton* half = upper ? edit->Button()->UpperHalf() : edit->Button()->LowerHalf();
-    QTest::mouseClick(edit->Button(), Qt::LeftButton, {}, half->geometry().center());
+    QTest::mouseClick(edit->Button(), Qt::LeftButton, {}, ArrowCentre(edit->Button(), upper));
 }
 
 } // namespace
@@ -21,8 +24,7 @@ class TestSpinDemo : public QObject {
 private Q_SLOTS:
     void stepsGreyAndManualEntry() {
         TSpinDemo demo;
-        demo.show();
-        QVERIFY(QTest::qWaitForWindowActive(&demo));
+        QVERIFY(ShowActive(&demo));
         TZSpinEdit* count = demo.SpinEditCount;
 
         for (int i = 0; i < 6; ++i)
@@ -44,12 +46,11 @@ private Q_SLOTS:
 
     void holdRunsToTheLimit() {
         TSpinDemo demo;
-        demo.show();
-        QVERIFY(QTest::qWaitForWindowActive(&demo));
+        QVERIFY(ShowActive(&demo));
         TZSpinEdit* gamma = demo.SpinEditGamma;
         gamma->Button()->RepeatFirst = 10;
         gamma->Button()->RepeatInterval = 5;
-        const QPoint at = gamma->Button()->LowerHalf()->geometry().center();
+        const QPoint at = ArrowCentre(gamma->Button(), false);
         QTest::mousePress(gamma->Button(), Qt::LeftButton, {}, at);
         QTRY_COMPARE(gamma->text(), QStringLiteral("1.00"));
         QVERIFY(!gamma->Button()->LowerHalf()->isEnabled());

@@ -3,6 +3,8 @@
 // click-to-focus runs.
 #define QTEST_QPA_MOUSE_HANDLING
 #include "ZSpinButton.h"
+#include "activewindow.h"
+#include "spinarrows.h"
 
 #include <QAbstractButton>
 #include <QElapsedTimer>
@@ -16,6 +18,8 @@
 Q_DECLARE_METATYPE(TZSpinButtonState)
 
 namespace {
+
+using namespace testcommon;
 
 QImage Grab(QWidget* w) {
     return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -59,8 +63,8 @@ class TestZSpinButton : public QObject {
     int FWrongSender = 0;
 
     QTimer* RepeatTimer() const { return FButton->findChild<QTimer*>(); }
-    QPoint UpperCentre() const { return FButton->UpperHalf()->geometry().center(); }
-    QPoint LowerCentre() const { return FButton->LowerHalf()->geometry().center(); }
+    QPoint UpperCentre() const { return ArrowCentre(FButton, true); }
+    QPoint LowerCentre() const { return ArrowCentre(FButton, false); }
 
 private Q_SLOTS:
     void init() {
@@ -83,10 +87,7 @@ private Q_SLOTS:
             ++FLess;
             if (sender != FButton) ++FWrongSender;
         };
-        FWindow->show();
-        QVERIFY(QTest::qWaitForWindowExposed(FWindow.get()));
-        FWindow->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(FWindow.get()));
+        QVERIFY(ShowActive(FWindow.get()));
         FOther->setFocus();
         QTRY_VERIFY(FOther->hasFocus());
     }
@@ -242,12 +243,12 @@ private Q_SLOTS:
         // As an owner at the end of its range does.
         auto greyOwnArrow = [&](QObject*) {
             ++events;
-            FButton->SetState(upper ? TZSpinButtonState(zsbsLess) : TZSpinButtonState(zsbsMore));
+            FButton->SetState(Arrows(upper, !upper)); // the other arrow only
         };
         (upper ? FButton->OnMore : FButton->OnLess) = greyOwnArrow;
         FButton->RepeatFirst = 30;
         FButton->RepeatInterval = 20;
-        QAbstractButton* half = upper ? FButton->UpperHalf() : FButton->LowerHalf();
+        QAbstractButton* half = ArrowHalf(FButton, upper);
         const QPoint at = half->geometry().center();
         QTest::mousePress(FButton, Qt::LeftButton, {}, at);
         QTRY_VERIFY(events >= 1);
@@ -445,14 +446,14 @@ private Q_SLOTS:
     void glyphsShownAndGreyed() {
         QFETCH(bool, upper);
         QFETCH(QStringList, rows);
-        QAbstractButton* half = upper ? FButton->UpperHalf() : FButton->LowerHalf();
+        QAbstractButton* half = ArrowHalf(FButton, upper);
         const QPoint at = FindBlackPattern(Grab(half), rows);
         QVERIFY2(at.x() >= 0, "arrow not drawn");
         // Roughly centred in the 17 x 12 half.
         QVERIFY(at.x() >= 3 && at.x() <= 5);
         QVERIFY(at.y() >= 2 && at.y() <= 4);
 
-        FButton->SetState(upper ? TZSpinButtonState(zsbsLess) : TZSpinButtonState(zsbsMore));
+        FButton->SetState(Arrows(upper, !upper)); // the other arrow only
         QVERIFY2(!HasBlack(Grab(half).copy(QRect(at, QSize(8, 6)))),
                  "a greyed arrow has no black pixel");
         FButton->SetState(zsbsMore | zsbsLess);

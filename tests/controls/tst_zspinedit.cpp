@@ -1,6 +1,8 @@
 // Mouse input goes through the window, as a real pointer's would.
 #define QTEST_QPA_MOUSE_HANDLING
 #include "ZSpinEdit.h"
+#include "activewindow.h"
+#include "spinarrows.h"
 
 #include <QAbstractButton>
 #include <QMenu>
@@ -10,6 +12,8 @@
 #include <memory>
 
 namespace {
+
+using namespace testcommon;
 
 // Reaches the style's idea of the edit's client area.
 class ProbeSpinEdit : public TZSpinEdit {
@@ -46,11 +50,6 @@ class TestZSpinEdit : public QObject {
         if (FRewrite) FEdit->setText(QString::number(FEdit->text().toInt() + delta));
     }
 
-    QPoint ArrowCentre(bool upper) const {
-        QAbstractButton* half = upper ? FEdit->Button()->UpperHalf() : FEdit->Button()->LowerHalf();
-        return half->geometry().center();
-    }
-
     void Run(const QString& action) {
         TZSpinButton* button = FEdit->Button();
         if (action == "click") {
@@ -62,16 +61,16 @@ class TestZSpinEdit : public QObject {
         } else if (action == "back") {
             QTest::keyClick(FNext, Qt::Key_Backtab);
         } else if (action == "up" || action == "down") {
-            QTest::mouseClick(button, Qt::LeftButton, {}, ArrowCentre(action == "up"));
+            QTest::mouseClick(button, Qt::LeftButton, {}, ArrowCentre(button, action == "up"));
         } else if (action == "rup") {
-            QTest::mouseClick(button, Qt::RightButton, {}, ArrowCentre(true));
+            QTest::mouseClick(button, Qt::RightButton, {}, ArrowCentre(button, true));
         } else if (action.startsWith("set:")) {
             FEdit->setText(action.mid(4));
         } else if (action.startsWith("hold:")) {
             const int until = FArrowEvents + action.mid(5).toInt();
-            QTest::mousePress(button, Qt::LeftButton, {}, ArrowCentre(true));
+            QTest::mousePress(button, Qt::LeftButton, {}, ArrowCentre(button, true));
             QTRY_COMPARE(FArrowEvents, until);
-            QTest::mouseRelease(button, Qt::LeftButton, {}, ArrowCentre(true));
+            QTest::mouseRelease(button, Qt::LeftButton, {}, ArrowCentre(button, true));
         } else if (action == "key:up") {
             QTest::keyClick(FEdit, Qt::Key_Up);
         } else if (action == "key:down") {
@@ -134,10 +133,7 @@ private Q_SLOTS:
         FEdit->OnChange = [this](QObject* s) { Log(s, "change"); };
         FEdit->OnEnter = [this](QObject* s) { Log(s, "enter"); };
         FEdit->OnExit = [this](QObject* s) { Log(s, "exit"); };
-        FWindow->show();
-        QVERIFY(QTest::qWaitForWindowExposed(FWindow.get()));
-        FWindow->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(FWindow.get()));
+        QVERIFY(ShowActive(FWindow.get()));
         FStart->setFocus();
         QTRY_VERIFY(FStart->hasFocus());
         FLog.clear();

@@ -7,7 +7,10 @@
 #include "UnitSorvane.h"
 #include "UnitSorvaneProperty.h"
 #include "ZRelationFile.h"
-#include "testagent.h"
+#include "agentlibrary.h"
+#include "besidesettings.h"
+#include "boxcatcher.h"
+#include "spinarrows.h"
 
 #include <QAbstractItemView>
 #include <QColorDialog>
@@ -16,47 +19,11 @@
 #include <QTest>
 #include <QTimer>
 
-#include <dlfcn.h>
 #include <memory>
-#include <sys/stat.h>
 
 namespace {
 
-QString SettingsPath() {
-    return QString::fromStdString(RelationFileName(".ini"));
-}
-
-QByteArray SettingsText() {
-    QFile f(SettingsPath());
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
-}
-
-void WriteSettings(const QByteArray& text) {
-    QFile f(SettingsPath());
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(text);
-}
-
-// The agent library beside this executable, the one every MIB component loads.
-class Agent {
-public:
-    Agent() {
-        const QByteArray path =
-            QFile::encodeName(QCoreApplication::applicationDirPath() + "/libinetmib1.so");
-        // Held open here too, so that its state outlives every component.
-        handle = ::dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
-        if (!handle) return;
-        configure = reinterpret_cast<TestAgentConfigureFn>(::dlsym(handle, TESTAGENT_CONFIGURE));
-        setOctets = reinterpret_cast<TestAgentSetOctetsFn>(::dlsym(handle, TESTAGENT_SET_OCTETS));
-    }
-    ~Agent() {
-        if (handle) ::dlclose(handle);
-    }
-    bool ok() const { return handle && configure && setOctets; }
-    void* handle = nullptr;
-    TestAgentConfigureFn configure = nullptr;
-    TestAgentSetOctetsFn setOctets = nullptr;
-};
+using namespace testcommon;
 
 // The wParam of every user message the main window handles.
 class UserMessages : public QObject {
@@ -68,31 +35,6 @@ public:
     }
     QList<std::uint32_t> WParams;
 };
-
-// Records and closes every message box that comes up while it lives.
-class BoxCatcher : public QObject {
-public:
-    BoxCatcher() {
-        connect(&FTimer, &QTimer::timeout, this, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                Texts.append(box->windowTitle() + " | " + box->text());
-                box->done(QMessageBox::Ok);
-            }
-        });
-        FTimer.start(5);
-    }
-    QStringList Texts;
-
-private:
-    QTimer FTimer;
-};
-
-TZSpinButtonState Arrows(bool less, bool more) {
-    TZSpinButtonState s;
-    if (less) s |= zsbsLess;
-    if (more) s |= zsbsMore;
-    return s;
-}
 
 } // namespace
 
@@ -147,14 +89,14 @@ private:
     // Types into a field that has the focus, as the user would.
     void TypeInto(TZSpinEdit* edit, const QString& text);
 
-    Agent agent;
+    TTestAgent agent{AgentBesideExecutable()};
     std::unique_ptr<TFormSorvane> form;
     TFormSorvaneProperty* dialog = nullptr;
     UserMessages* messages = nullptr;
 };
 
 void TestPropertyDialog::initTestCase() {
-    QVERIFY2(agent.ok(), "the test agent did not load");
+    QVERIFY2(agent.Ok(), qPrintable("the test agent did not load: " + agent.Error()));
     QLocale::setDefault(QLocale::c());
 }
 
@@ -173,7 +115,7 @@ void TestPropertyDialog::Recreate() {
 
 void TestPropertyDialog::init() {
     QFile::remove(SettingsPath());
-    agent.configure(TESTAGENT_COUNTERS, 3);
+    agent.Configure(TESTAGENT_COUNTERS, 3);
     Recreate();
 }
 
@@ -256,7 +198,7 @@ void TestPropertyDialog::interfaceList_data() {
 void TestPropertyDialog::interfaceList() {
     QFETCH(int, scenario);
     QFETCH(QStringList, items);
-    agent.configure(scenario, 0);
+    agent.Configure(scenario, 0);
     auto* own = new TFormSorvaneProperty(form.get(), *form, *form->SharedTable());
     QStringList listed;
     for (int i = 0; i < own->Form().ComboBoxInterface->count(); ++i)
@@ -276,11 +218,11 @@ void TestPropertyDialog::interfaceList() {
 }
 
 void TestPropertyDialog::interfaceListFromStart() {
-    agent.configure(TESTAGENT_SEVERAL, 0);
+    agent.Configure(TESTAGENT_SEVERAL, 0);
     const QStringList atStart = TFormSorvaneProperty::LoadInterfaceList(*form->SharedTable());
     QCOMPARE(atStart, (QStringList{"lo", "eth0", "wlan0"}));
     // Interfaces gone by the time the dialog is made: it still offers the list from start.
-    agent.configure(TESTAGENT_NO_ROWS, 0);
+    agent.Configure(TESTAGENT_NO_ROWS, 0);
     QVERIFY(TFormSorvaneProperty::LoadInterfaceList(*form->SharedTable()).isEmpty());
     auto* own = new TFormSorvaneProperty(form.get(), *form, *form->SharedTable(), atStart);
     QStringList listed;
@@ -354,7 +296,7 @@ void TestPropertyDialog::storedScale() {
     QFETCH(QByteArray, settings);
     QFETCH(int, unit);
     QFETCH(QString, text);
-    WriteSettings("[Property]\n" + settings);
+    QVERIFY(WriteSettings("[Property]\n" + settings));
     Recreate();
     Show();
     QCOMPARE(dialog->ScaleUnit(), unit);
@@ -389,7 +331,7 @@ void TestPropertyDialog::unitSwitch() {
     QFETCH(int, pick);
     QFETCH(QString, text);
     QFETCH(bool, changed);
-    WriteSettings("[Property]\n" + settings);
+    QVERIFY(WriteSettings("[Property]\n" + settings));
     Show();
     const TZSpinButtonState arrows = Arrows(false, true);
     ui().SpinEditScale->Button()->SetState(arrows);
@@ -482,8 +424,7 @@ void TestPropertyDialog::steps() {
     QVERIFY(edit);
     edit->setText(from);
     dialog->SetChanged(false);
-    QTest::mouseClick(more ? edit->Button()->UpperHalf() : edit->Button()->LowerHalf(),
-                      Qt::LeftButton);
+    QTest::mouseClick(ArrowHalf(edit->Button(), more), Qt::LeftButton);
     QCOMPARE(edit->text(), to);
     QCOMPARE(edit->Button()->State(), Arrows(less, upper));
     QVERIFY(ui().ButtonOk->isEnabled()); // even where the value stayed
@@ -649,7 +590,7 @@ void TestPropertyDialog::okWritesAllKeys() {
 }
 
 void TestPropertyDialog::okBeyond32BitsStaysExact() {
-    WriteSettings("[Property]\nScale=1000000000\nScaleUnit=0\n");
+    QVERIFY(WriteSettings("[Property]\nScale=1000000000\nScaleUnit=0\n"));
     Recreate();
     Show();
     QCOMPARE(ui().SpinEditScale->text(), QString("1000000000"));
@@ -671,8 +612,7 @@ void TestPropertyDialog::okAppliesEverything() {
     Show();
     auto click = [](TZSpinEdit* e, bool more, int times) {
         for (int i = 0; i < times; ++i)
-            QTest::mouseClick(more ? e->Button()->UpperHalf() : e->Button()->LowerHalf(),
-                              Qt::LeftButton);
+            QTest::mouseClick(ArrowHalf(e->Button(), more), Qt::LeftButton);
     };
     click(ui().SpinEditScale, false, 1); // 64000 -> 60000 bits
     click(ui().SpinEditDelay, true, 4);
@@ -713,7 +653,7 @@ void TestPropertyDialog::interfaceKeptOrChanged() {
     TZPerformanceSourceSNMPMIB* out = form->SendSource;
     // Some history on interface 0.
     for (std::uint32_t t = 1; t <= 3; ++t) {
-        agent.setOctets(0, 1000 * t, 100 * t);
+        agent.SetOctets(0, 1000 * t, 100 * t);
         form->TimerTimer();
     }
     QCOMPARE(in->GetValue(0), 1000);
@@ -731,7 +671,7 @@ void TestPropertyDialog::interfaceKeptOrChanged() {
 
     // Another one: both lose their history, the table is reloaded and both are
     // primed, so the next sample is the growth since "Ok".
-    agent.setOctets(2, 50000, 90000);
+    agent.SetOctets(2, 50000, 90000);
     Show();
     ui().ComboBoxInterface->setCurrentIndex(2);
     Q_EMIT ui().ComboBoxInterface->activated(2);
@@ -743,7 +683,7 @@ void TestPropertyDialog::interfaceKeptOrChanged() {
         QVERIFY(!out->IsValid(p));
     }
     QVERIFY(SettingsText().contains("\nInterface=2\n"));
-    agent.setOctets(2, 50777, 90100);
+    agent.SetOctets(2, 50777, 90100);
     form->TimerTimer();
     QCOMPARE(in->GetValue(0), 777);
     QCOMPARE(out->GetValue(0), 100);
@@ -833,7 +773,7 @@ void TestPropertyDialog::firstArrowClickSteps() {
     form->MenuPropertyClick();
     TZSpinEdit* edit = Spin(field);
     QVERIFY(!edit->hasFocus());
-    (more ? edit->Button()->UpperHalf() : edit->Button()->LowerHalf())->click();
+    ArrowHalf(edit->Button(), more)->click();
     QCOMPARE(edit->text(), to);
     QVERIFY(ui().ButtonOk->isEnabled());
 }
@@ -913,17 +853,18 @@ void TestPropertyDialog::colourChooser() {
 }
 
 void TestPropertyDialog::refusedWrite() {
-    WriteSettings("[Property]\nStayOnTop=1\n");
+    QVERIFY(WriteSettings("[Property]\nStayOnTop=1\n"));
     QVERIFY(QFile::setPermissions(SettingsPath(), QFile::ReadOwner | QFile::ReadGroup));
     Show();
     ui().CheckBoxHGrid->click();
     DeliverMessages();
     messages->WParams.clear();
     {
-        BoxCatcher catcher;
+        TBoxCatcher catcher;
         ui().ButtonOk->click();
-        QCOMPARE(catcher.Texts, QStringList{"Sorvane | " + SettingsPath() +
-                                            QString::fromUtf8(" に書き込めません")});
+        QCOMPARE(catcher.Boxes.size(), 1);
+        QCOMPARE(catcher.Boxes[0].Title, QString("Sorvane"));
+        QCOMPARE(catcher.Boxes[0].Text, SettingsPath() + QString::fromUtf8(" に書き込めません"));
     }
     QVERIFY(dialog->isVisible());
     QVERIFY(ui().ButtonOk->isEnabled());

@@ -2,6 +2,7 @@
 // the step of each value at both ends of its range, arrow states, what "Ok"
 // makes of a scale, and the preview pictures pixel by pixel.
 #include "ZPropertyRules.h"
+#include "spinarrows.h"
 
 #include <QLocale>
 #include <QPainter>
@@ -42,12 +43,7 @@ QPair<int, int> GreenRun(const QImage& image, int x) {
     return {top, bottom};
 }
 
-TZSpinButtonState Arrows(bool less, bool more) {
-    TZSpinButtonState s;
-    if (less) s |= zsbsLess;
-    if (more) s |= zsbsMore;
-    return s;
-}
+using testcommon::Arrows;
 
 } // namespace
 

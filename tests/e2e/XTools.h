@@ -1,8 +1,7 @@
-// Small helpers of the end-to-end tests: the X tools they drive the program
-// with, and what they read back from the screen.
+// Small helpers of the end-to-end tests: the program's files, the X tools they drive
+// the program with, and what they read back from the screen and the settings file.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
@@ -12,6 +11,26 @@
 #include <QTest>
 
 namespace xtools {
+
+// What a private copy of the program needs: the program and its two agent libraries.
+inline QStringList ProgramFiles() {
+    return {QString::fromLocal8Bit(SORVANE_PROGRAM), QString::fromLocal8Bit(SORVANE_AGENT),
+            QString::fromLocal8Bit(SORVANE_UTILITY)};
+}
+
+// The "key=value" lines of one section of an INI text, in their order.
+inline QStringList SectionLines(const QByteArray& text, const QString& section) {
+    QStringList lines;
+    bool inside = false;
+    for (const QByteArray& raw : text.split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (line.startsWith('['))
+            inside = line == '[' + section + ']';
+        else if (inside && line.contains('='))
+            lines.append(line);
+    }
+    return lines;
+}
 
 // Runs the tool with the arguments and returns what it printed.
 inline QString Run(const QString& tool, const QStringList& arguments) {
@@ -39,14 +58,14 @@ inline QList<qulonglong> VisibleWindows(const QString& title) {
 
 // The first visible window named exactly title, waiting up to timeoutMs; 0 if none.
 inline qulonglong FindWindow(const QString& title, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    do {
-        const QList<qulonglong> windows = VisibleWindows(title);
-        if (!windows.isEmpty()) return windows.first();
-        QTest::qWait(100);
-    } while (clock.elapsed() < timeoutMs);
-    return 0;
+    QList<qulonglong> windows;
+    const bool found = QTest::qWaitFor(
+        [&] {
+            windows = VisibleWindows(title);
+            return !windows.isEmpty();
+        },
+        timeoutMs);
+    return found ? windows.first() : 0;
 }
 
 // The window's place on the screen and its size; empty if it is gone.
@@ -81,13 +100,7 @@ template <typename Test> double ShareOf(const QRect& area, Test test) {
 
 // Waits until more than half the area passes the test.
 template <typename Test> bool WaitForMost(const QRect& area, Test test, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    do {
-        if (ShareOf(area, test) > 0.5) return true;
-        QTest::qWait(50);
-    } while (clock.elapsed() < timeoutMs);
-    return false;
+    return QTest::qWaitFor([&] { return ShareOf(area, test) > 0.5; }, timeoutMs);
 }
 
 // Waits until most of the area is light, as a menu face over the black graph is.

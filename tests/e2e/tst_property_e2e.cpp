@@ -3,22 +3,20 @@
 // the dialog is opened from the popup menu and changed with the keyboard, and
 // Enter saves the settings and redraws the graph.
 #include "XTools.h"
+#include "scratchfiles.h"
 
-#include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
+using namespace testcommon;
 using namespace xtools;
 
 // Pixels of the area that are clearly blue: the grid colour of a fresh settings file.
@@ -36,16 +34,10 @@ int BluePixels(const QRect& area) {
 
 QMap<QString, QString> PropertyKeys(const QByteArray& text, QStringList* order) {
     QMap<QString, QString> keys;
-    bool inProperty = false;
-    for (const QByteArray& raw : text.split('\n')) {
-        const QString line = QString::fromUtf8(raw).trimmed();
-        if (line.startsWith('[')) {
-            inProperty = line == QLatin1String("[Property]");
-        } else if (inProperty && line.contains('=')) {
-            const QString key = line.section('=', 0, 0);
-            keys.insert(key, line.section('=', 1));
-            order->append(key);
-        }
+    for (const QString& line : SectionLines(text, QStringLiteral("Property"))) {
+        const QString key = line.section('=', 0, 0);
+        keys.insert(key, line.section('=', 1));
+        order->append(key);
     }
     return keys;
 }
@@ -60,20 +52,16 @@ private Q_SLOTS:
     void keyboardEditAndEnter();
 
 private:
-    QTemporaryDir FDir;
+    TScratchDir FDir;
     QProcess FProgram;
 };
 
 void TestPropertyEndToEnd::initTestCase() {
     QVERIFY2(!QStandardPaths::findExecutable("xdotool").isEmpty(), "xdotool is needed");
-    QVERIFY(FDir.isValid());
-    for (const char* file : {SORVANE_PROGRAM, SORVANE_AGENT, SORVANE_UTILITY}) {
-        const QString from = QString::fromLocal8Bit(file);
-        const QString to = FDir.filePath(QFileInfo(from).fileName());
-        QVERIFY2(QFile::copy(from, to), qPrintable(from));
-        QFile::setPermissions(to, QFile::permissions(from));
-    }
-    FProgram.setProgram(FDir.filePath("sorvane"));
+    QVERIFY(FDir.Renew());
+    const QString uncopied = CopyInto(FDir.Path(), ProgramFiles());
+    QVERIFY2(uncopied.isEmpty(), qPrintable(uncopied));
+    FProgram.setProgram(FDir.FilePath("sorvane"));
     FProgram.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     FProgram.start();
     QVERIFY(FProgram.waitForStarted());
@@ -89,12 +77,12 @@ void TestPropertyEndToEnd::cleanupTestCase() {
 void TestPropertyEndToEnd::keyboardEditAndEnter() {
     const qulonglong main = FindWindow("Sorvane", 10000);
     QVERIFY2(main != 0, "the main window did not appear");
-    QTest::qWait(500); // its first paint
     const QPoint origin = WindowPosition(main);
     // The graph's image: 4 pixels inside the window, then 1 of frame.
     const QRect image(origin + QPoint(5, 5), QSize(305 - 10, 97 - 10));
-    const int before = BluePixels(image);
-    QVERIFY2(before > 1500, qPrintable(QString("grid pixels before: %1").arg(before)));
+    int before = 0; // its first paint
+    QTRY_VERIFY2_WITH_TIMEOUT((before = BluePixels(image)) > 1500,
+                              qPrintable(QString("grid pixels before: %1").arg(before)), 5000);
 
     // Right click on the graph, "Property...".
     const QPoint at = origin + QPoint(150, 48);
@@ -105,8 +93,8 @@ void TestPropertyEndToEnd::keyboardEditAndEnter() {
         {"mousemove", QString::number(at.x() + 20), QString::number(at.y() + 10), "click", "1"});
     const qulonglong dialog = FindWindow("Property", 5000);
     QVERIFY2(dialog != 0, "the property dialog did not appear");
-    QTest::qWait(300);
     const QPoint d = WindowPosition(dialog);
+    QVERIFY2(WaitForLight(QRect(d, QSize(289, 393)), 5000), "the property dialog is not painted");
 
     // The scale field, then the keyboard only: 1050 Bit/s; Tab to the
     // horizontal grid and switch it off; back to the delay, type 250 and press
@@ -123,10 +111,9 @@ void TestPropertyEndToEnd::keyboardEditAndEnter() {
     // Hidden, saved, redrawn.
     QTRY_VERIFY_WITH_TIMEOUT(Xdotool({"search", "--onlyvisible", "--name", "^Property$"}).isEmpty(),
                              5000);
-    QFile file(FDir.filePath("sorvane.ini"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(QFile::exists(FDir.File()));
     QStringList order;
-    const QMap<QString, QString> keys = PropertyKeys(file.readAll(), &order);
+    const QMap<QString, QString> keys = PropertyKeys(FileBytes(FDir.File()), &order);
     QCOMPARE(order,
              (QStringList{"Interface", "Scale", "ScaleText", "ScaleUnit", "Delay", "ReceiveColor",
                           "SendColor", "Curve", "Gamma", "GridCurve", "GridGamma", "HGrid",

@@ -5,10 +5,11 @@
 // stops itself. Each case runs a private copy of the program, so its settings file and single
 // instance are its own.
 #include "XTools.h"
+#include "scratchfiles.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QPainter>
 #include <QRasterWindow>
 #include <QStandardPaths>
@@ -22,6 +23,7 @@
 
 namespace {
 
+using namespace testcommon;
 using namespace xtools;
 
 constexpr QSize kFirstSize(305, 97);
@@ -40,18 +42,17 @@ bool WithWindowManager() {
 
 // The "Window" keys of the settings file in their order, as "key=value".
 QStringList WindowKeys(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    QStringList keys;
-    bool inWindow = false;
-    for (const QByteArray& raw : file.readAll().split('\n')) {
-        const QString line = QString::fromUtf8(raw).trimmed();
-        if (line.startsWith('['))
-            inWindow = line == QLatin1String("[Window]");
-        else if (inWindow && line.contains('='))
-            keys.append(line);
+    return SectionLines(FileBytes(path), QStringLiteral("Window"));
+}
+
+// Asks the process to end, and makes it end where it does not.
+void Stop(QProcess& process) {
+    if (process.state() == QProcess::NotRunning) return;
+    process.terminate();
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished();
     }
-    return keys;
 }
 
 QStringList KeysOf(const QRect& r) {
@@ -137,11 +138,11 @@ private Q_SLOTS:
     void noTaskbarEntry();
 
 private:
-    QString Program() const { return FDir->filePath("sorvane"); }
-    QString Settings() const { return FDir->filePath("sorvane.ini"); }
+    QString Program() const { return FDir.FilePath("sorvane"); }
+    QString Settings() const { return FDir.File(); }
     // The message ports in the runtime directory.
     QStringList Ports() const {
-        return QDir(FDir->filePath("run")).entryList({"sorvane-window-*"}, QDir::System);
+        return QDir(FDir.FilePath("run")).entryList({"sorvane-window-*"}, QDir::System);
     }
     // A runtime directory of the case's own, for the single-instance files.
     QProcessEnvironment ProgramEnvironment() const;
@@ -155,7 +156,7 @@ private:
     bool MenuOpensAt(const QPoint& at);
     QRect TopRight() const;
 
-    std::unique_ptr<QTemporaryDir> FDir;
+    TScratchDir FDir;
     QProcess FProgram;
     QProcess FWatcher; // xev
     QTemporaryDir FHome;
@@ -186,33 +187,23 @@ void TestWindowEndToEnd::initTestCase() {
 }
 
 void TestWindowEndToEnd::cleanupTestCase() {
-    if (FWindowManager.state() == QProcess::NotRunning) return;
-    FWindowManager.terminate();
-    if (!FWindowManager.waitForFinished(10000)) {
-        FWindowManager.kill();
-        FWindowManager.waitForFinished();
-    }
+    Stop(FWindowManager);
 }
 
 void TestWindowEndToEnd::init() {
     if (WithWindowManager())
         QVERIFY2(FWindowManager.state() == QProcess::Running, "the window manager ended");
-    FDir = std::make_unique<QTemporaryDir>();
-    QVERIFY(FDir->isValid());
-    for (const char* file : {SORVANE_PROGRAM, SORVANE_AGENT, SORVANE_UTILITY}) {
-        const QString from = QString::fromLocal8Bit(file);
-        const QString to = FDir->filePath(QFileInfo(from).fileName());
-        QVERIFY2(QFile::copy(from, to), qPrintable(from));
-        QFile::setPermissions(to, QFile::permissions(from));
-    }
-    QVERIFY(QDir(FDir->path()).mkdir("run"));
-    QVERIFY(QFile::setPermissions(FDir->filePath("run"),
+    QVERIFY(FDir.Renew());
+    const QString uncopied = CopyInto(FDir.Path(), ProgramFiles());
+    QVERIFY2(uncopied.isEmpty(), qPrintable(uncopied));
+    QVERIFY(QDir(FDir.Path()).mkdir("run"));
+    QVERIFY(QFile::setPermissions(FDir.FilePath("run"),
                                   QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
 }
 
 QProcessEnvironment TestWindowEndToEnd::ProgramEnvironment() const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_RUNTIME_DIR", FDir->filePath("run"));
+    env.insert("XDG_RUNTIME_DIR", FDir.FilePath("run"));
     return env;
 }
 
@@ -223,7 +214,7 @@ void TestWindowEndToEnd::cleanup() {
     }
     StopProgram();
     QTRY_VERIFY_WITH_TIMEOUT(VisibleWindows("Sorvane").isEmpty(), 5000);
-    FDir.reset();
+    FDir.Remove();
 }
 
 void TestWindowEndToEnd::StartProgram() {
@@ -235,12 +226,7 @@ void TestWindowEndToEnd::StartProgram() {
 }
 
 void TestWindowEndToEnd::StopProgram() {
-    if (FProgram.state() == QProcess::NotRunning) return;
-    FProgram.terminate();
-    if (!FProgram.waitForFinished(10000)) {
-        FProgram.kill();
-        FProgram.waitForFinished();
-    }
+    Stop(FProgram);
 }
 
 // The program places its menu from where it thinks its window is.
@@ -259,11 +245,7 @@ QRect TestWindowEndToEnd::TopRight() const {
 qulonglong TestWindowEndToEnd::WaitForWindow(const QRect& expected) {
     const qulonglong window = FindWindow("Sorvane", 15000);
     if (window == 0) return 0;
-    QElapsedTimer clock;
-    clock.start();
-    while (WindowGeometry(window) != expected && clock.elapsed() < 5000)
-        QTest::qWait(50);
-    return WindowGeometry(window) == expected ? window : 0;
+    return QTest::qWaitFor([&] { return WindowGeometry(window) == expected; }, 5000) ? window : 0;
 }
 
 void TestWindowEndToEnd::Drag(qulonglong window, const QPoint& by) {
@@ -272,6 +254,8 @@ void TestWindowEndToEnd::Drag(qulonglong window, const QPoint& by) {
     auto to = [](const QPoint& p) {
         return QStringList{"mousemove", QString::number(p.x()), QString::number(p.y())};
     };
+    // Paced rather than waited on: nothing outside the window manager shows that it has
+    // taken each step.
     Xdotool(to(from));
     QTest::qWait(100);
     Xdotool({"mousedown", "1"});
@@ -322,20 +306,22 @@ void TestWindowEndToEnd::restartAtStoredPlace() {
 
     FWatcher.start("xev", {"-root", "-event", "substructure"});
     QVERIFY(FWatcher.waitForStarted());
-    // xev listens once it reports a window made after it connected.
+    // xev listens once it reports a window made after it connected: a new probe at each try,
+    // its requests sent as the wait runs the event loop.
     QWindow probe;
     QString events;
-    bool listening = false;
-    QElapsedTimer clock;
-    clock.start();
-    while (!listening && clock.elapsed() < 10000) {
-        probe.destroy();
-        probe.create();
-        const QString id = QString("window 0x%1,").arg(probe.winId(), 0, 16);
-        QTest::qWait(100); // also sends the probe's requests
-        events += QString::fromLocal8Bit(FWatcher.readAllStandardOutput());
-        listening = events.contains(id);
-    }
+    QStringList probes;
+    const bool listening = QTest::qWaitFor(
+        [&] {
+            events += QString::fromLocal8Bit(FWatcher.readAllStandardOutput());
+            for (const QString& id : probes)
+                if (events.contains(id)) return true;
+            probe.destroy();
+            probe.create();
+            probes << QString("window 0x%1,").arg(probe.winId(), 0, 16);
+            return false;
+        },
+        10000);
     QVERIFY2(listening, "xev did not start listening");
 
     StartProgram();
@@ -436,13 +422,13 @@ void TestWindowEndToEnd::killedLeftoversGoAtNextStart() {
     QCOMPARE(Ports(), killedPorts);
     QTRY_VERIFY_WITH_TIMEOUT(VisibleWindows("Sorvane").isEmpty(), 5000);
     // A settings write the kill cut off before its rename.
-    const QString cutOff = FDir->filePath(QString(".sorvane.ini.tmp-%1-k1ll3d00").arg(killed));
+    const QString cutOff = FDir.FilePath(QString(".sorvane.ini.tmp-%1-k1ll3d00").arg(killed));
     QFile half(cutOff);
     QVERIFY(half.open(QIODevice::WriteOnly));
     half.write("[Window]\nx=");
     half.close();
     // Another executable's running instance (its numbers are odd: this one is not).
-    const QString other = FDir->filePath("run/sorvane-window-12344");
+    const QString other = FDir.FilePath("run/sorvane-window-12344");
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     qstrncpy(address.sun_path, QFile::encodeName(other).constData(), sizeof address.sun_path);

@@ -2,6 +2,7 @@
 // picture and repaint only the newest columns, the pixels on the screen must be
 // those of the image, as a full repaint would draw them.
 #include "UnitZPerformanceGraph.h"
+#include "feedsource.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -10,16 +11,24 @@
 
 namespace {
 
-class FeedSource : public TZPerformanceSource {
-public:
-    using TZPerformanceSource::TZPerformanceSource;
-    void Sample() override {
-        if (silent) return;
+using testcommon::TFeedSource;
+
+// Values from 0 to 100 that look like traffic and repeat from run to run.
+std::function<int()> Noise(unsigned seed) {
+    return [step = seed]() mutable {
         step = step * 1103515245u + 12345u;
-        Graph()->AddValue(this, static_cast<int>((step >> 16) % 101));
+        return static_cast<int>((step >> 16) % 101);
+    };
+}
+
+// Counts the paint events of the widget it filters.
+class TPaintCount : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++Count;
+        return false;
     }
-    bool silent = false;
-    unsigned step = 1;
+    int Count = 0;
 };
 
 } // namespace
@@ -34,12 +43,16 @@ private Q_SLOTS:
 private:
     // Differences between the window on the screen and the graph's image.
     int ScreenMismatches();
-    void Settle();
+    // Waits until the graph has painted since the last call: what changed is then flushed to
+    // the server, and grabbing waits for its reply. False where no paint came.
+    [[nodiscard]] bool Settle();
 
+    TPaintCount paints;
+    int settled = 0;
     QWidget* top = nullptr;
     TZPerformanceGraph* graph = nullptr;
-    FeedSource* receive = nullptr;
-    FeedSource* send = nullptr;
+    TFeedSource* receive = nullptr;
+    TFeedSource* send = nullptr;
 };
 
 void TestGraphScreen::init() {
@@ -48,16 +61,19 @@ void TestGraphScreen::init() {
     graph = new TZPerformanceGraph(top);
     graph->SetBounds(4, 4, 297, 89);
     graph->SetVGridSpace(7);
-    receive = new FeedSource(top);
+    receive = new TFeedSource(top);
     receive->SetGraph(graph);
     receive->Max = 100;
     receive->SetColor(0x0000FF);
-    send = new FeedSource(top);
+    receive->Next = Noise(1);
+    send = new TFeedSource(top);
     send->SetGraph(graph);
     send->Max = 100;
     send->SetColor(0x00FF00);
-    send->step = 77;
+    send->Next = Noise(77);
     graph->Refresh();
+    paints.Count = settled = 0;
+    graph->installEventFilter(&paints);
     top->move(0, 0);
     top->show();
     QVERIFY(QTest::qWaitForWindowExposed(top));
@@ -68,16 +84,13 @@ void TestGraphScreen::cleanup() {
     top = nullptr;
 }
 
-void TestGraphScreen::Settle() {
-    // Paint, flush, and let the server act on it; grabbing waits for its reply.
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::processEvents();
-        QTest::qWait(15);
-    }
+bool TestGraphScreen::Settle() {
+    const bool painted = QTest::qWaitFor([this] { return paints.Count > settled; });
+    settled = paints.Count;
+    return painted;
 }
 
 int TestGraphScreen::ScreenMismatches() {
-    Settle();
     const QImage shown =
         top->screen()->grabWindow(top->winId()).toImage().convertToFormat(QImage::Format_RGB32);
     if (shown.size() != top->size()) return -1;
@@ -95,33 +108,36 @@ int TestGraphScreen::ScreenMismatches() {
 }
 
 void TestGraphScreen::ticksMatchImage() {
+    QVERIFY(Settle()); // the first showing
     QCOMPARE(ScreenMismatches(), 0);
     // One tick at a time.
     for (int i = 0; i < 25; ++i) {
         graph->Advance();
-        Settle();
+        QVERIFY(Settle());
     }
     QCOMPARE(ScreenMismatches(), 0);
     // Several ticks before the window gets to paint.
     for (int i = 0; i < 6; ++i) {
         for (int k = 0; k <= i % 3; ++k)
             graph->Advance();
-        Settle();
+        QVERIFY(Settle());
     }
     QCOMPARE(ScreenMismatches(), 0);
     // A series that skipped ticks joins its last point from further left.
-    send->silent = true;
+    send->Silent = true;
     for (int i = 0; i < 5; ++i) {
         graph->Advance();
-        Settle();
+        QVERIFY(Settle());
     }
-    send->silent = false;
+    send->Silent = false;
     graph->Advance();
+    QVERIFY(Settle());
     QCOMPARE(ScreenMismatches(), 0);
     // A setting that redraws everything, then ticks again.
     graph->SetCurve(0.5);
     graph->Advance();
     graph->Advance();
+    QVERIFY(Settle());
     QCOMPARE(ScreenMismatches(), 0);
     // Hidden while ticking, then shown again.
     top->hide();
@@ -129,6 +145,7 @@ void TestGraphScreen::ticksMatchImage() {
         graph->Advance();
     top->show();
     QVERIFY(QTest::qWaitForWindowExposed(top));
+    QVERIFY(Settle());
     QCOMPARE(ScreenMismatches(), 0);
 }
 

@@ -1,5 +1,6 @@
 // The series history and the graph control's rules.
 #include "UnitZPerformanceGraph.h"
+#include "feedsource.h"
 
 #include <QPointer>
 #include <QTest>
@@ -10,19 +11,7 @@
 
 namespace {
 
-// A series fed from a queue; a tick with an empty queue hands over `fallback`,
-// or nothing at all when `silent` is set.
-class FeedSource : public TZPerformanceSource {
-public:
-    using TZPerformanceSource::TZPerformanceSource;
-    void Sample() override {
-        if (silent) return;
-        Graph()->AddValue(this, queue.isEmpty() ? fallback : queue.takeFirst());
-    }
-    QList<int> queue;
-    int fallback = 0;
-    bool silent = false;
-};
+using testcommon::TFeedSource;
 
 std::vector<std::uint8_t> Snapshot(const TZPerformanceGraph& g) {
     const auto* p = g.Pixels();
@@ -88,9 +77,9 @@ void TestPerformanceGraph::cleanup() {
 }
 
 void TestPerformanceGraph::plottedOneTickBehind() {
-    auto* s = new FeedSource(owner.get());
+    auto* s = new TFeedSource(owner.get());
     s->SetGraph(graph);
-    s->queue = {5, 7, 9};
+    s->Queue = {5, 7, 9};
     QList<int> plotted;
     for (int i = 0; i < 3; ++i) {
         graph->Advance();
@@ -221,8 +210,8 @@ void TestPerformanceGraph::clear() {
 }
 
 void TestPerformanceGraph::attach() {
-    auto* a = new FeedSource(owner.get());
-    auto* b = new FeedSource(owner.get());
+    auto* a = new TFeedSource(owner.get());
+    auto* b = new TFeedSource(owner.get());
     a->SetGraph(graph);
     b->SetGraph(graph);
     QCOMPARE(a->Count(), 10);
@@ -239,7 +228,7 @@ void TestPerformanceGraph::attach() {
     // A control 2 pixels wide leaves the history as it was.
     auto* narrow = new TZPerformanceGraph(owner.get());
     narrow->SetBounds(0, 0, 2, 50);
-    auto* c = new FeedSource(owner.get());
+    auto* c = new TFeedSource(owner.get());
     c->SetCount(7);
     c->SetGraph(narrow);
     QCOMPARE(c->Count(), 7);
@@ -247,12 +236,12 @@ void TestPerformanceGraph::attach() {
 }
 
 void TestPerformanceGraph::destroyOrder() {
-    auto* s = new FeedSource(owner.get());
+    auto* s = new TFeedSource(owner.get());
     s->SetGraph(graph);
     delete s; // attached: leaves the list
     QVERIFY(graph->Sources().empty());
 
-    QPointer<FeedSource> t = new FeedSource(owner.get());
+    QPointer<TFeedSource> t = new TFeedSource(owner.get());
     t->SetGraph(graph);
     delete graph.data();
     QVERIFY(!t->Registered);
@@ -398,10 +387,10 @@ void TestPerformanceGraph::bounds() {
 
 void TestPerformanceGraph::advanceWithoutImage() {
     graph->SetBounds(0, 0, 2, 2);
-    auto* s = new FeedSource(owner.get());
+    auto* s = new TFeedSource(owner.get());
     s->SetCount(4);
     s->SetGraph(graph);
-    s->queue = {3, 4};
+    s->Queue = {3, 4};
     graph->Advance();
     graph->Advance();
     QVERIFY(!graph->HasImage());
@@ -419,9 +408,9 @@ void TestPerformanceGraph::advanceWithoutImage() {
 void TestPerformanceGraph::advanceScrolls() {
     GridsOff(*graph);
     graph->SetGamma(1.0);
-    auto* s = new FeedSource(owner.get());
+    auto* s = new TFeedSource(owner.get());
     s->SetGraph(graph);
-    s->queue = {0, 100, 30, 70, 10};
+    s->Queue = {0, 100, 30, 70, 10};
     graph->Refresh();
     for (int i = 0; i < 5; ++i)
         graph->Advance();
@@ -445,10 +434,10 @@ void TestPerformanceGraph::ticksMatchRedraw() {
     graph->SetBounds(0, 0, 42, 30);
     graph->SetVGridSpace(7);
     graph->SetHGridSpace(4);
-    auto* s = new FeedSource(owner.get());
+    auto* s = new TFeedSource(owner.get());
     s->SetGraph(graph);
     s->SetColor(0x2080FF);
-    s->queue = {0, 10, 90, 40, 100, 3, 55, 55, 70, 20, 0, 130, 60, 45, 5, 80, 99, 1};
+    s->Queue = {0, 10, 90, 40, 100, 3, 55, 55, 70, 20, 0, 130, 60, 45, 5, 80, 99, 1};
     graph->Refresh();
     for (int i = 0; i < 18; ++i)
         graph->Advance();
@@ -460,18 +449,18 @@ void TestPerformanceGraph::ticksMatchRedraw() {
 void TestPerformanceGraph::replayBridgesGaps() {
     GridsOff(*graph);
     graph->SetGamma(1.0);
-    auto* s = new FeedSource(owner.get());
+    auto* s = new TFeedSource(owner.get());
     s->SetGraph(graph);
     s->Max = 7; // rows are values on an 8-row image with curve 0.1
     graph->SetCurve(0.1);
-    s->queue = {7, 0, 3};
+    s->Queue = {7, 0, 3};
     graph->Refresh();
     graph->Advance(); // 7
     graph->Advance(); // 0
-    s->silent = true;
+    s->Silent = true;
     graph->Advance(); // no sample: an invalid slot
     graph->Advance();
-    s->silent = false;
+    s->Silent = false;
     graph->Advance(); // 3
     QCOMPARE(s->LastPos, 0);
     graph->Refresh();
@@ -489,14 +478,14 @@ void TestPerformanceGraph::replayBridgesGaps() {
 
 void TestPerformanceGraph::detachedLineSurvivesUntilRedraw() {
     GridsOff(*graph);
-    auto* red = new FeedSource(owner.get());
-    auto* green = new FeedSource(owner.get());
+    auto* red = new TFeedSource(owner.get());
+    auto* green = new TFeedSource(owner.get());
     red->SetColor(0x0000FF);
     green->SetColor(0x00FF00);
     red->SetGraph(graph);
     green->SetGraph(graph);
-    red->queue = {10, 60, 30, 80};
-    green->queue = {90, 20, 70, 40};
+    red->Queue = {10, 60, 30, 80};
+    green->Queue = {90, 20, 70, 40};
     graph->Refresh();
     for (int i = 0; i < 4; ++i)
         graph->Advance();
@@ -515,9 +504,9 @@ void TestPerformanceGraph::detachedLineSurvivesUntilRedraw() {
 }
 
 void TestPerformanceGraph::resizeKeepsNewest() {
-    auto* s = new FeedSource(owner.get());
+    auto* s = new TFeedSource(owner.get());
     s->SetGraph(graph);
-    s->queue = {1, 2, 3, 4};
+    s->Queue = {1, 2, 3, 4};
     for (int i = 0; i < 4; ++i)
         graph->Advance();
     graph->SetBounds(0, 0, 22, 10);
@@ -533,10 +522,10 @@ void TestPerformanceGraph::resizeKeepsNewest() {
 void TestPerformanceGraph::newSourceFirstSegment() {
     GridsOff(*graph);
     graph->Refresh();
-    auto* s = new FeedSource(owner.get());
+    auto* s = new TFeedSource(owner.get());
     s->SetGraph(graph);
     QCOMPARE(s->Count(), 10);
-    s->queue = {50, 50};
+    s->Queue = {50, 50};
     const auto empty = Snapshot(*graph);
     graph->Advance();
     QCOMPARE(Snapshot(*graph), empty); // first tick: a point, no segment yet
@@ -546,10 +535,10 @@ void TestPerformanceGraph::newSourceFirstSegment() {
 
 void TestPerformanceGraph::unusableScaleDrawsNothing() {
     GridsOff(*graph);
-    auto* s = new FeedSource(owner.get());
+    auto* s = new TFeedSource(owner.get());
     s->SetGraph(graph);
     s->Max = 0; // a hand-edited scale of 0
-    s->queue = {5, 0, 7, -3};
+    s->Queue = {5, 0, 7, -3};
     graph->Refresh();
     const auto empty = Snapshot(*graph);
     for (int i = 0; i < 4; ++i)
@@ -620,11 +609,11 @@ void TestPerformanceGraph::screenCopyIsFlippedImage() {
     for (const QSize size : {QSize(10, 9), QSize(9, 7), QSize(3, 4)}) {
         graph->SetBounds(0, 0, size.width(), size.height());
         graph->SetGamma(1.0);
-        auto* s = new FeedSource(owner.get());
+        auto* s = new TFeedSource(owner.get());
         s->SetGraph(graph);
         s->Max = 10;
         s->SetColor(0x3080F0);
-        s->queue = {1, 9, 4, 10, 0, 6, 3};
+        s->Queue = {1, 9, 4, 10, 0, 6, 3};
         graph->Refresh();
         for (int i = 0; i < 7; ++i)
             graph->Advance();

@@ -1,7 +1,9 @@
 // Lock, shared block and message port of the single-instance rule.
 #include "SingleInstance.h"
+#include "scratchfiles.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -127,14 +129,15 @@ private Q_SLOTS:
     void deadPortsAmongLiveOnes();
 
 private:
-    std::unique_ptr<QTemporaryDir> dir;
-    std::string path(const char* name) const { return (dir->path() + "/" + name).toStdString(); }
+    testcommon::TScratchDir dir;
+    std::string path(const char* name) const {
+        return testcommon::NativePath(dir.Path() + '/' + name);
+    }
 };
 
 void TestSingleInstance::init() {
-    dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir->isValid());
-    ::chmod(dir->path().toLocal8Bit().constData(), 0700);
+    QVERIFY(dir.Renew());
+    ::chmod(testcommon::NativePath(dir.Path()).c_str(), 0700);
 }
 
 void TestSingleInstance::key_data() {
@@ -171,11 +174,11 @@ void TestSingleInstance::objectNames() {
 
 void TestSingleInstance::runtimeDirectory() {
     const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("XDG_RUNTIME_DIR", dir->path().toLocal8Bit());
-    QCOMPARE(QString::fromStdString(RuntimeDirectory()), dir->path());
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir.Path()));
+    QCOMPARE(QString::fromStdString(RuntimeDirectory()), dir.Path());
 
     // A runtime directory others may enter is not used.
-    ::chmod(dir->path().toLocal8Bit().constData(), 0755);
+    ::chmod(testcommon::NativePath(dir.Path()).c_str(), 0755);
     const std::string fallback = RuntimeDirectory();
     const std::string expected = "/tmp/sorvane-" + std::to_string(::getuid());
     QCOMPARE(fallback, expected);
@@ -236,7 +239,7 @@ void TestSingleInstance::sharedBlock() {
 }
 
 void TestSingleInstance::portDelivers() {
-    const std::string d = dir->path().toStdString();
+    const std::string d = testcommon::NativePath(dir.Path());
     TMessagePort port;
     QVERIFY(port.Open(d));
     QVERIFY(port.Number() != 0);
@@ -267,7 +270,7 @@ void TestSingleInstance::portDelivers() {
 }
 
 void TestSingleInstance::portDropsMalformed() {
-    const std::string d = dir->path().toStdString();
+    const std::string d = testcommon::NativePath(dir.Path());
     TMessagePort port;
     QVERIFY(port.Open(d));
     const std::string p = PortPath(d, port.Number());
@@ -293,7 +296,7 @@ void TestSingleInstance::portDropsMalformed() {
 }
 
 void TestSingleInstance::portStaleAndDead() {
-    const std::string d = dir->path().toStdString();
+    const std::string d = testcommon::NativePath(dir.Path());
     // A socket file whose listener is gone, as a crash leaves it.
     const std::string stale = PortPath(d, 42);
     sockaddr_un a{};
@@ -318,7 +321,7 @@ void TestSingleInstance::portStaleAndDead() {
 }
 
 void TestSingleInstance::portBoundsPending() {
-    const std::string d = dir->path().toStdString();
+    const std::string d = testcommon::NativePath(dir.Path());
     TMessagePort port;
     QVERIFY(port.Open(d));
     std::vector<int> silent;
@@ -390,7 +393,7 @@ void TestSingleInstance::deadPortsRemoved() {
     QFETCH(QString, name);
     QFETCH(int, entry);
     QFETCH(bool, removed);
-    const std::string d = dir->path().toStdString();
+    const std::string d = testcommon::NativePath(dir.Path());
     const std::string p = d + "/" + name.toStdString();
     std::vector<int> keep; // held open until the check
     switch (Entry(entry)) {
@@ -430,7 +433,7 @@ void TestSingleInstance::deadPortsRemoved() {
         QCOMPARE(::mkdir(p.c_str(), 0700), 0);
         break;
     case Entry::LinkToClosed:
-        QVERIFY(QDir(dir->path()).mkdir("elsewhere"));
+        QVERIFY(QDir(dir.Path()).mkdir("elsewhere"));
         ::close(BoundSocket(path("elsewhere/sorvane-window-1"), 4));
         QCOMPARE(::symlink(path("elsewhere/sorvane-window-1").c_str(), p.c_str()), 0);
         break;
@@ -451,7 +454,7 @@ void TestSingleInstance::deadPortsRemoved() {
 
 // Another executable's running instance keeps its port, and keeps receiving.
 void TestSingleInstance::deadPortsAmongLiveOnes() {
-    const std::string d = dir->path().toStdString();
+    const std::string d = testcommon::NativePath(dir.Path());
     TMessagePort live;
     QVERIFY(live.Open(d));
     // An instance that is killed: it publishes its port as the program does.

@@ -1,6 +1,6 @@
 // The interface table the SNMP-fed sources share, over a scripted loader: what is loaded,
 // and when the loader lives.
-#include "ScriptedTable.h"
+#include "scriptedtable.h"
 
 #include <QTest>
 

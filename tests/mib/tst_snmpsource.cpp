@@ -1,39 +1,15 @@
 // SNMP-fed sources against a test agent whose octet counters the test sets.
 #include "UnitZPerformanceGraph.h"
 #include "UnitZPerformanceSourceSNMPMIB.h"
-#include "testagent.h"
+#include "agentlibrary.h"
 
-#include <QCoreApplication>
 #include <QTest>
 
-#include <dlfcn.h>
 #include <memory>
 
 namespace {
 
-// The agent library beside this executable, the one the shared MIB loads.
-class Agent {
-public:
-    Agent() {
-        const QByteArray path =
-            (QCoreApplication::applicationDirPath() + "/libinetmib1.so").toLocal8Bit();
-        // Held open by the test too, so the agent's state outlives the last source.
-        handle = ::dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
-        if (!handle) return;
-        configure = reinterpret_cast<TestAgentConfigureFn>(::dlsym(handle, TESTAGENT_CONFIGURE));
-        setOctets = reinterpret_cast<TestAgentSetOctetsFn>(::dlsym(handle, TESTAGENT_SET_OCTETS));
-        setPresent =
-            reinterpret_cast<TestAgentSetPresentFn>(::dlsym(handle, TESTAGENT_SET_PRESENT));
-    }
-    ~Agent() {
-        if (handle) ::dlclose(handle);
-    }
-    bool ok() const { return handle && configure && setOctets && setPresent; }
-    void* handle = nullptr;
-    TestAgentConfigureFn configure = nullptr;
-    TestAgentSetOctetsFn setOctets = nullptr;
-    TestAgentSetPresentFn setPresent = nullptr;
-};
+using namespace testcommon;
 
 using Select = TZSNMPMIBIFSelect;
 
@@ -68,18 +44,18 @@ private:
         s->SetChoice(choice);
         return s;
     }
-    Agent agent;
+    TTestAgent agent{AgentBesideExecutable()};
     std::shared_ptr<TZSNMPMIBSharedTable> shared;
     std::unique_ptr<QWidget> owner;
     TZPerformanceGraph* graph = nullptr;
 };
 
 void TestSNMPSource::initTestCase() {
-    QVERIFY2(agent.ok(), "the counter agent did not load");
+    QVERIFY2(agent.Ok(), qPrintable("the counter agent did not load: " + agent.Error()));
 }
 
 void TestSNMPSource::init() {
-    agent.configure(TESTAGENT_COUNTERS, 3);
+    agent.Configure(TESTAGENT_COUNTERS, 3);
     shared = std::make_shared<TZSNMPMIBSharedTable>();
     owner = std::make_unique<QWidget>();
     graph = new TZPerformanceGraph(owner.get());
@@ -110,11 +86,11 @@ void TestSNMPSource::growth() {
     QFETCH(int, sample);
     auto* in = source(Select::zifInOctets, 1);
     auto* out = source(Select::zifOutOctets, 1);
-    agent.setOctets(1, before, before / 2);
+    agent.SetOctets(1, before, before / 2);
     shared->Refresh();
     in->PrimeReading();
     out->PrimeReading();
-    agent.setOctets(1, after, after / 2);
+    agent.SetOctets(1, after, after / 2);
     tick();
     QCOMPARE(in->GetValue(0), sample);
     QVERIFY(in->IsValid(0));
@@ -126,16 +102,16 @@ void TestSNMPSource::growth() {
 
 void TestSNMPSource::primingCountsFromNow() {
     auto* in = source(Select::zifInOctets);
-    agent.setOctets(0, 123456, 0);
+    agent.SetOctets(0, 123456, 0);
     shared->Refresh();
     QCOMPARE(in->CurrentReading(), 123456u);
     tick(); // never primed: the whole counter
     QCOMPARE(in->GetValue(0), 123456);
 
-    agent.setOctets(0, 200000, 0);
+    agent.SetOctets(0, 200000, 0);
     shared->Refresh();
     in->PrimeReading();
-    agent.setOctets(0, 200777, 0);
+    agent.SetOctets(0, 200777, 0);
     tick();
     QCOMPARE(in->GetValue(0), 777);
 }
@@ -152,7 +128,7 @@ void TestSNMPSource::positionOutOfRange() {
     QFETCH(int, choice);
     auto* in = source(Select::zifInOctets, choice);
     for (std::uint32_t r = 0; r < 3; ++r)
-        agent.setOctets(r, 5000 + r, 7000 + r);
+        agent.SetOctets(r, 5000 + r, 7000 + r);
     shared->Refresh();
     QCOMPARE(shared->Table()->Count(), 3);
     QCOMPARE(in->CurrentReading(), 0u);
@@ -163,19 +139,19 @@ void TestSNMPSource::positionOutOfRange() {
 
 void TestSNMPSource::interfaceVanishesAndReturns() {
     auto* in = source(Select::zifInOctets, 2);
-    agent.setOctets(2, 1000, 0);
+    agent.SetOctets(2, 1000, 0);
     shared->Refresh();
     in->PrimeReading();
-    agent.setPresent(2, 0);
+    agent.SetPresent(2, 0);
     tick();
     QCOMPARE(in->GetValue(0), -1000); // 0 - previous
     tick();
     QCOMPARE(in->GetValue(0), 0);
-    agent.setOctets(2, 5000, 0);
-    agent.setPresent(2, 1);
+    agent.SetOctets(2, 5000, 0);
+    agent.SetPresent(2, 1);
     tick();
     QCOMPARE(in->GetValue(0), 0); // primed: its whole counter is no spike
-    agent.setOctets(2, 5300, 0);
+    agent.SetOctets(2, 5300, 0);
     tick();
     QCOMPARE(in->GetValue(0), 300);
 }
@@ -199,7 +175,7 @@ void TestSNMPSource::columnRegistration() {
 
     // Only the registered columns are loaded.
     auto* c = source(Select::zifOutOctets);
-    agent.setOctets(0, 11, 22);
+    agent.SetOctets(0, 11, 22);
     shared->Refresh();
     QCOMPARE(shared->Table()->Items(0)->ifOutOctets, 22u);
     QCOMPARE(shared->Table()->Items(0)->ifInOctets, 0u);
@@ -241,7 +217,7 @@ void TestSNMPSource::lastSourceFreesSharedState() {
     auto* again = source(Select::zifOutOctets);
     QCOMPARE(shared->ColumnSelection(), (TZSNMPMIBIFSelectSet{Select::zifOutOctets}));
     QVERIFY(shared->Table() == nullptr);
-    agent.setOctets(0, 0, 40);
+    agent.SetOctets(0, 0, 40);
     shared->Refresh();
     QCOMPARE(again->CurrentReading(), 40u);
 }

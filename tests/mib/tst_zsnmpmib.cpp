@@ -1,15 +1,16 @@
 // TZSNMPMIB and its tables, against agent libraries built by the tests (tests/mib/agents).
 #include "ZSNMPMIB.h"
-#include "testagent.h"
+#include "agentlibrary.h"
+#include "scratchfiles.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <ctime>
-#include <dlfcn.h>
 #include <vector>
 
 namespace {
+
+using namespace testcommon;
 
 const QString kAgents = QStringLiteral(TEST_AGENTS_DIR);
 
@@ -41,24 +42,24 @@ class TestZSNMPMIB : public QObject {
     Q_OBJECT
 
 private:
-    void* FAgent = nullptr;
-    void* FApi = nullptr;
-    TestAgentConfigureFn FConfigure = nullptr;
-    TestAgentStatsFn FAgentStats = nullptr;
-    TestApiStatsFn FApiStats = nullptr;
-    TestApiResetFn FApiReset = nullptr;
+    // Held open by the test itself, so that their state and counters are shared with every
+    // TZSNMPMIB that loads the same files.
+    const TTestAgent FAgent{QString::fromStdString(agentIn("ok"))};
+    const TTestApi FApi{QString::fromStdString(apiIn("ok"))};
 
     TestAgentStats agentStats() const {
         TestAgentStats s{};
-        FAgentStats(&s);
+        FAgent.Stats(&s);
         return s;
     }
     TestApiStats apiStats() const {
         TestApiStats s{};
-        FApiStats(&s);
+        FApi.Stats(&s);
         return s;
     }
-    void configure(int scenario, std::uint32_t param = 0) const { FConfigure(scenario, param); }
+    void configure(int scenario, std::uint32_t param = 0) const {
+        FAgent.Configure(scenario, param);
+    }
     static TZSNMPMIB okMib() { return TZSNMPMIB(agentIn("ok"), apiIn("ok")); }
 
     // Every buffer the walk's bindings held was released exactly once, one release per copy.
@@ -72,25 +73,14 @@ private:
 
 private Q_SLOTS:
     void initTestCase() {
-        // The test holds the libraries open itself, so their state and counters are shared
-        // with every TZSNMPMIB that loads the same files.
-        FAgent = dlopen(agentIn("ok").c_str(), RTLD_NOW | RTLD_LOCAL);
-        FApi = dlopen(apiIn("ok").c_str(), RTLD_NOW | RTLD_LOCAL);
-        QVERIFY2(FAgent && FApi, dlerror());
-        FConfigure = reinterpret_cast<TestAgentConfigureFn>(dlsym(FAgent, TESTAGENT_CONFIGURE));
-        FAgentStats = reinterpret_cast<TestAgentStatsFn>(dlsym(FAgent, TESTAGENT_STATS));
-        FApiStats = reinterpret_cast<TestApiStatsFn>(dlsym(FApi, TESTAPI_STATS));
-        FApiReset = reinterpret_cast<TestApiResetFn>(dlsym(FApi, TESTAPI_RESET));
-        QVERIFY(FConfigure && FAgentStats && FApiStats && FApiReset);
+        QVERIFY2(FAgent.Ok() && FApi.Ok(), qPrintable(FAgent.Error() + FApi.Error()));
     }
     void cleanupTestCase() {
-        configure(TESTAGENT_NO_VIEW);
-        dlclose(FAgent);
-        dlclose(FApi);
+        if (FAgent.Ok()) configure(TESTAGENT_NO_VIEW);
     }
     void init() {
         configure(TESTAGENT_SEVERAL);
-        FApiReset();
+        FApi.Reset();
     }
 
     void selectSetHoldsOneBitPerOrdinal() {
@@ -410,12 +400,11 @@ private Q_SLOTS:
         QFETCH(bool, initCalled);
         configure(initCalled ? TESTAGENT_FAILING_INIT : TESTAGENT_SEVERAL);
 
-        QTemporaryDir dir;
+        TScratchDir dir;
         if (agent == "NOT_A_LIBRARY") {
-            agent = dir.filePath("libinetmib1.so");
-            QFile text(agent);
-            QVERIFY(text.open(QIODevice::WriteOnly));
-            text.write("not an ELF file\n");
+            QVERIFY(dir.Renew());
+            agent = dir.FilePath("libinetmib1.so");
+            QVERIFY(WriteFileBytes(agent, "not an ELF file\n"));
         }
         TZSNMPMIB mib(agent.toStdString(), api.toStdString());
         QVERIFY(!mib.Ready());

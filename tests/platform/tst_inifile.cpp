@@ -1,5 +1,6 @@
 // TIniFile: the integer text rules, and typed reads and writes through a real file.
 #include "IniFile.h"
+#include "scratchfiles.h"
 
 #include <QtTest>
 
@@ -57,18 +58,16 @@ void TestIniFile::parseInteger() {
 }
 
 void TestIniFile::typedRoundTrip() {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const std::string path = QFile::encodeName(dir.filePath("t.ini")).toStdString();
-    TIniFile ini(path);
+    testcommon::TScratchDir dir;
+    QVERIFY(dir.Renew());
+    TIniFile ini(testcommon::NativePath(dir.FilePath("t.ini")));
     QCOMPARE(ini.ReadInteger("P", "i", -7), -7);
     QCOMPARE(ini.ReadBool("P", "b", true), true);
     QVERIFY(ini.WriteInteger("P", "i", -2147483647 - 1));
     QVERIFY(ini.WriteBool("P", "b", false));
     QVERIFY(ini.WriteString("P", "s", "text"));
-    QFile f(dir.filePath("t.ini"));
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), QByteArray("[P]\ni=-2147483648\nb=0\ns=text\n"));
+    QCOMPARE(testcommon::FileBytes(dir.FilePath("t.ini")),
+             QByteArray("[P]\ni=-2147483648\nb=0\ns=text\n"));
     QCOMPARE(ini.ReadInteger("P", "i", 0), -2147483647 - 1);
     QCOMPARE(ini.ReadBool("P", "b", true), false);
     QCOMPARE(ini.ReadString("p", "S", ""), "text");

@@ -1,6 +1,7 @@
 // The profile-file functions against real files: missing files, byte-exact rewrites,
 // permissions, refusals, and writes interrupted at every step.
 #include "ProfileFile.h"
+#include "scratchfiles.h"
 
 #include <QtTest>
 #include <cerrno>
@@ -11,24 +12,11 @@
 
 namespace {
 
-QByteArray ReadBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void WriteBytes(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
+using namespace testcommon;
 
 mode_t Mode(const QString& path) {
     struct stat st {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 0;
-}
-
-std::string Std(const QString& s) {
-    return QFile::encodeName(s).toStdString();
 }
 
 // The pid of a process that has ended.
@@ -49,7 +37,7 @@ pid_t KilledWriter(const QString& path) {
             ::raise(SIGKILL);
             return -1;
         };
-        WritePrivateProfileStringA("P", "k", "new", Std(path), ops);
+        WritePrivateProfileStringA("P", "k", "new", NativePath(path), ops);
         ::_exit(0);
     }
     int status = 0;
@@ -90,63 +78,62 @@ private Q_SLOTS:
     void longNamesKeptApart();
 
 private:
-    std::unique_ptr<QTemporaryDir> FDir;
+    TScratchDir FDir;
     QString FPath;
 };
 
 void TestProfileFile::init() {
-    FDir = std::make_unique<QTemporaryDir>();
-    QVERIFY(FDir->isValid());
-    FPath = FDir->filePath("sorvane.ini");
+    QVERIFY(FDir.Renew());
+    FPath = FDir.File();
 }
 
 void TestProfileFile::missingFileReadsDefaultAndWriteCreatesIt() {
-    QCOMPARE(GetPrivateProfileStringA("Property", "Scale", "dflt", Std(FPath)), "dflt");
+    QCOMPARE(GetPrivateProfileStringA("Property", "Scale", "dflt", NativePath(FPath)), "dflt");
     QCOMPARE(GetPrivateProfileStringA("Property", "Scale", "dflt", ""), "dflt");
-    QVERIFY(WritePrivateProfileStringA("Property", "Scale", "8000", Std(FPath)));
-    QCOMPARE(ReadBytes(FPath), QByteArray("[Property]\nScale=8000\n"));
+    QVERIFY(WritePrivateProfileStringA("Property", "Scale", "8000", NativePath(FPath)));
+    QCOMPARE(FileBytes(FPath), QByteArray("[Property]\nScale=8000\n"));
     const mode_t mask = ::umask(0);
     ::umask(mask);
     QCOMPARE(Mode(FPath), 0666 & ~mask);
-    QCOMPARE(QDir(FDir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+    QCOMPARE(QDir(FDir.Path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{"sorvane.ini"});
 }
 
 void TestProfileFile::nothingCached() {
-    WriteBytes(FPath, "[P]\nk=1\n");
-    QCOMPARE(GetPrivateProfileStringA("P", "k", "", Std(FPath)), "1");
-    WriteBytes(FPath, "[P]\nk=2\n");
-    QCOMPARE(GetPrivateProfileStringA("P", "k", "", Std(FPath)), "2");
-    QVERIFY(WritePrivateProfileStringA("P", "j", "3", Std(FPath)));
-    QCOMPARE(ReadBytes(FPath), QByteArray("[P]\nk=2\nj=3\n"));
+    QVERIFY(WriteFileBytes(FPath, "[P]\nk=1\n"));
+    QCOMPARE(GetPrivateProfileStringA("P", "k", "", NativePath(FPath)), "1");
+    QVERIFY(WriteFileBytes(FPath, "[P]\nk=2\n"));
+    QCOMPARE(GetPrivateProfileStringA("P", "k", "", NativePath(FPath)), "2");
+    QVERIFY(WritePrivateProfileStringA("P", "j", "3", NativePath(FPath)));
+    QCOMPARE(FileBytes(FPath), QByteArray("[P]\nk=2\nj=3\n"));
 }
 
 void TestProfileFile::rewriteKeepsEveryOtherByte() {
-    WriteBytes(FPath, kFixture);
-    QVERIFY(WritePrivateProfileStringA("property", "scale", "8000", Std(FPath)));
-    QVERIFY(WritePrivateProfileStringA("Property", "Delay", "1", Std(FPath)));
-    QVERIFY(WritePrivateProfileStringA("Window", "y", "-2", Std(FPath)));
+    QVERIFY(WriteFileBytes(FPath, kFixture));
+    QVERIFY(WritePrivateProfileStringA("property", "scale", "8000", NativePath(FPath)));
+    QVERIFY(WritePrivateProfileStringA("Property", "Delay", "1", NativePath(FPath)));
+    QVERIFY(WritePrivateProfileStringA("Window", "y", "-2", NativePath(FPath)));
     // New lines end like the file's first line.
-    QCOMPARE(ReadBytes(FPath), QByteArray("; hand-written\r\n[Other]\nk=keep\n\n[Property]\n Scale "
+    QCOMPARE(FileBytes(FPath), QByteArray("; hand-written\r\n[Other]\nk=keep\n\n[Property]\n Scale "
                                           "= 8000 \nUnknown=x\nDelay=1\r\n; tail comment\n\n"
                                           "[Window]\nx=1\r\ny=-2\r\n"));
 }
 
 void TestProfileFile::permissionsKept() {
-    WriteBytes(FPath, "[P]\nk=1\n");
+    QVERIFY(WriteFileBytes(FPath, "[P]\nk=1\n"));
     QVERIFY(::chmod(QFile::encodeName(FPath).constData(), 0604) == 0);
-    QVERIFY(WritePrivateProfileStringA("P", "k", "2", Std(FPath)));
+    QVERIFY(WritePrivateProfileStringA("P", "k", "2", NativePath(FPath)));
     QCOMPARE(Mode(FPath), mode_t(0604));
-    QCOMPARE(ReadBytes(FPath), QByteArray("[P]\nk=2\n"));
+    QCOMPARE(FileBytes(FPath), QByteArray("[P]\nk=2\n"));
 }
 
 void TestProfileFile::symlinkTargetReplaced() {
-    const QString target = FDir->filePath("real.ini");
-    WriteBytes(target, "[P]\nk=1\n");
+    const QString target = FDir.FilePath("real.ini");
+    QVERIFY(WriteFileBytes(target, "[P]\nk=1\n"));
     QVERIFY(QFile::link(target, FPath));
-    QVERIFY(WritePrivateProfileStringA("P", "k", "2", Std(FPath)));
+    QVERIFY(WritePrivateProfileStringA("P", "k", "2", NativePath(FPath)));
     QVERIFY(QFileInfo(FPath).isSymLink());
-    QCOMPARE(ReadBytes(target), QByteArray("[P]\nk=2\n"));
+    QCOMPARE(FileBytes(target), QByteArray("[P]\nk=2\n"));
 }
 
 // Every row leaves the place as it was: the same bytes (or nothing), no temporary file.
@@ -165,41 +152,42 @@ void TestProfileFile::refused() {
     QFETCH(QString, setup);
     const QByteArray before = "[P]\nk=old\n";
     QString path = FPath;
-    QString dir = FDir->path();
+    QString dir = FDir.Path();
     if (setup == "file0444" || setup == "file0200") {
         if (setup == "file0200" && ::geteuid() == 0) QSKIP("the superuser reads every file");
-        WriteBytes(path, before);
+        QVERIFY(WriteFileBytes(path, before));
         QVERIFY(::chmod(QFile::encodeName(path).constData(), setup == "file0444" ? 0444 : 0200) ==
                 0);
     } else if (setup == "dir0555") {
-        dir = FDir->filePath("ro");
+        dir = FDir.FilePath("ro");
         path = dir + "/sorvane.ini";
         QVERIFY(QDir().mkdir(dir));
-        WriteBytes(path, before);
+        QVERIFY(WriteFileBytes(path, before));
         QVERIFY(::chmod(QFile::encodeName(dir).constData(), 0555) == 0);
     } else if (setup == "nodir") {
-        path = FDir->filePath("gone/sorvane.ini");
+        path = FDir.FilePath("gone/sorvane.ini");
     } else if (setup == "isdir") {
         QVERIFY(QDir().mkdir(path));
     } else if (setup == "fifo") {
         QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0644) == 0);
     } else if (setup == "large") {
-        WriteBytes(path, before);
+        QVERIFY(WriteFileBytes(path, before));
         QVERIFY(::truncate(QFile::encodeName(path).constData(), kProfileMaxFileSize + 1) == 0);
     }
     const QStringList entries = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
     const bool compareBytes = QFileInfo(path).isFile() && setup != "large" && setup != "file0200";
-    const QByteArray bytes = compareBytes ? ReadBytes(path) : QByteArray();
+    const QByteArray bytes = compareBytes ? FileBytes(path) : QByteArray();
     const qint64 size = QFileInfo(path).size();
 
     const bool readable = setup == "file0444" || setup == "dir0555";
-    QCOMPARE(GetPrivateProfileStringA("P", "k", "dflt", Std(path)), readable ? "old" : "dflt");
-    QVERIFY(!WritePrivateProfileStringA("P", "k", "new", Std(path)));
-    QVERIFY(!WritePrivateProfileStringA("P", "k", "old", Std(path))); // even when unchanged
+    QCOMPARE(GetPrivateProfileStringA("P", "k", "dflt", NativePath(path)),
+             readable ? "old" : "dflt");
+    QVERIFY(!WritePrivateProfileStringA("P", "k", "new", NativePath(path)));
+    QVERIFY(!WritePrivateProfileStringA("P", "k", "old", NativePath(path))); // even when unchanged
 
     QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System), entries);
     QCOMPARE(QFileInfo(path).size(), size);
-    if (compareBytes) QCOMPARE(ReadBytes(path), bytes);
+    if (compareBytes) QCOMPARE(FileBytes(path), bytes);
     ::chmod(QFile::encodeName(dir).constData(), 0755); // let the temporary directory go
 }
 
@@ -217,7 +205,7 @@ void TestProfileFile::interrupted() {
     QFETCH(QString, step);
     QFETCH(int, failAt);
     const QByteArray before = "[P]\nk=old\n" + QByteArray(100000, ';') + "\n";
-    WriteBytes(FPath, before);
+    QVERIFY(WriteFileBytes(FPath, before));
     int calls = 0;
     TProfileFileOps ops;
     const auto fails = [&](const QString& s) { return s == step && ++calls == failAt; };
@@ -238,10 +226,10 @@ void TestProfileFile::interrupted() {
     ops.rename = [&, realRename](const char* a, const char* b) {
         return fails("rename") ? (errno = EXDEV, -1) : realRename(a, b);
     };
-    QVERIFY(!WritePrivateProfileStringA("P", "k", "new", Std(FPath), ops));
+    QVERIFY(!WritePrivateProfileStringA("P", "k", "new", NativePath(FPath), ops));
     QCOMPARE(calls, failAt);
-    QCOMPARE(ReadBytes(FPath), before);
-    QCOMPARE(QDir(FDir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+    QCOMPARE(FileBytes(FPath), before);
+    QCOMPARE(QDir(FDir.Path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{"sorvane.ini"});
 }
 
@@ -256,8 +244,8 @@ void TestProfileFile::shortWritesComplete() {
         }
         return realWrite(fd, data, 1);
     };
-    QVERIFY(WritePrivateProfileStringA("P", "key", "value", Std(FPath), ops));
-    QCOMPARE(ReadBytes(FPath), QByteArray("[P]\nkey=value\n"));
+    QVERIFY(WritePrivateProfileStringA("P", "key", "value", NativePath(FPath), ops));
+    QCOMPARE(FileBytes(FPath), QByteArray("[P]\nkey=value\n"));
 }
 
 void TestProfileFile::fiftyMegabytes() {
@@ -265,11 +253,11 @@ void TestProfileFile::fiftyMegabytes() {
     const QByteArray line = "n=" + QByteArray(98, 'z') + "\n";
     while (big.size() < 50 * 1024 * 1024)
         big += line;
-    WriteBytes(FPath, big + "[P]\nk=1\n");
-    QCOMPARE(GetPrivateProfileStringA("P", "k", "", Std(FPath)), "1");
-    QVERIFY(WritePrivateProfileStringA("P", "k", "2", Std(FPath)));
+    QVERIFY(WriteFileBytes(FPath, big + "[P]\nk=1\n"));
+    QCOMPARE(GetPrivateProfileStringA("P", "k", "", NativePath(FPath)), "1");
+    QVERIFY(WritePrivateProfileStringA("P", "k", "2", NativePath(FPath)));
     QCOMPARE(QFileInfo(FPath).size(), big.size() + 8);
-    QCOMPARE(GetPrivateProfileStringA("P", "k", "", Std(FPath)), "2");
+    QCOMPARE(GetPrivateProfileStringA("P", "k", "", NativePath(FPath)), "2");
 }
 
 void TestProfileFile::killedWriterLeftoverRemoved_data() {
@@ -280,30 +268,30 @@ void TestProfileFile::killedWriterLeftoverRemoved_data() {
 
 void TestProfileFile::killedWriterLeftoverRemoved() {
     QFETCH(bool, throughLink);
-    WriteBytes(FPath, "[P]\nk=old\n");
+    QVERIFY(WriteFileBytes(FPath, "[P]\nk=old\n"));
     QString name = FPath;
     if (throughLink) {
-        QVERIFY(QDir(FDir->path()).mkdir("links"));
-        name = FDir->filePath("links/settings.ini");
+        QVERIFY(QDir(FDir.Path()).mkdir("links"));
+        name = FDir.FilePath("links/settings.ini");
         QVERIFY(QFile::link(FPath, name));
     }
     const pid_t writer = KilledWriter(name);
     QVERIFY(writer > 0);
     const QString leftover = QString(".sorvane.ini.tmp-%1-").arg(writer);
-    QStringList entries = Entries(FDir->path());
+    QStringList entries = Entries(FDir.Path());
     QCOMPARE(entries.size(), throughLink ? 3 : 2);
     QVERIFY2(entries.first().startsWith(leftover), qPrintable(entries.join(' ')));
     QCOMPARE(entries.first().size(), leftover.size() + 8);
 
-    RemoveStaleProfileTemporaries(Std(name));
+    RemoveStaleProfileTemporaries(NativePath(name));
     entries.removeFirst();
-    QCOMPARE(Entries(FDir->path()), entries);
-    QCOMPARE(ReadBytes(FPath), QByteArray("[P]\nk=old\n"));
+    QCOMPARE(Entries(FDir.Path()), entries);
+    QCOMPARE(FileBytes(FPath), QByteArray("[P]\nk=old\n"));
 }
 
 // A write in progress in another process keeps its temporary file.
 void TestProfileFile::runningWriterKept() {
-    WriteBytes(FPath, "[P]\nk=old\n");
+    QVERIFY(WriteFileBytes(FPath, "[P]\nk=old\n"));
     int ready[2];
     QCOMPARE(::pipe(ready), 0);
     const pid_t writer = ::fork();
@@ -317,7 +305,7 @@ void TestProfileFile::runningWriterKept() {
                 ::pause(); // until killed
             return realFsync(fd);
         };
-        WritePrivateProfileStringA("P", "k", "new", Std(FPath), ops);
+        WritePrivateProfileStringA("P", "k", "new", NativePath(FPath), ops);
         ::_exit(0);
     }
     ::close(ready[1]);
@@ -332,12 +320,12 @@ void TestProfileFile::runningWriterKept() {
     char c = 0;
     QCOMPARE(int(::read(ready[0], &c, 1)), 1);
     ::close(ready[0]);
-    QCOMPARE(Entries(FDir->path()).size(), 2);
-    RemoveStaleProfileTemporaries(Std(FPath));
-    QCOMPARE(Entries(FDir->path()).size(), 2);
+    QCOMPARE(Entries(FDir.Path()).size(), 2);
+    RemoveStaleProfileTemporaries(NativePath(FPath));
+    QCOMPARE(Entries(FDir.Path()).size(), 2);
     reap();
-    RemoveStaleProfileTemporaries(Std(FPath));
-    QCOMPARE(Entries(FDir->path()), QStringList{"sorvane.ini"});
+    RemoveStaleProfileTemporaries(NativePath(FPath));
+    QCOMPARE(Entries(FDir.Path()), QStringList{"sorvane.ini"});
 }
 
 void TestProfileFile::onlyStaleTemporariesRemoved_data() {
@@ -376,38 +364,38 @@ void TestProfileFile::onlyStaleTemporariesRemoved() {
     QFETCH(QString, name);
     QFETCH(QString, kind);
     QFETCH(bool, removed);
-    WriteBytes(FPath, "[P]\nk=old\n");
-    WriteBytes(FDir->filePath("other"), "kept\n");
+    QVERIFY(WriteFileBytes(FPath, "[P]\nk=old\n"));
+    QVERIFY(WriteFileBytes(FDir.FilePath("other"), "kept\n"));
     name.replace("<dead>", QString::number(DeadPid()))
         .replace("<self>", QString::number(::getpid()));
-    const QString path = FDir->filePath(name);
-    if (kind == "file") WriteBytes(path, "[P]\nk=half");
-    if (kind == "dir") QVERIFY(QDir(FDir->path()).mkdir(name));
-    if (kind == "link") QVERIFY(QFile::link(FDir->filePath("other"), path));
-    QCOMPARE(Entries(FDir->path()).size(), 3);
+    const QString path = FDir.FilePath(name);
+    if (kind == "file") QVERIFY(WriteFileBytes(path, "[P]\nk=half"));
+    if (kind == "dir") QVERIFY(QDir(FDir.Path()).mkdir(name));
+    if (kind == "link") QVERIFY(QFile::link(FDir.FilePath("other"), path));
+    QCOMPARE(Entries(FDir.Path()).size(), 3);
 
-    RemoveStaleProfileTemporaries(Std(FPath));
+    RemoveStaleProfileTemporaries(NativePath(FPath));
     QCOMPARE(!QFileInfo::exists(path) && !QFileInfo(path).isSymLink(), removed);
-    QVERIFY(QFileInfo::exists(FDir->filePath("other")));
-    QCOMPARE(ReadBytes(FPath), QByteArray("[P]\nk=old\n"));
+    QVERIFY(QFileInfo::exists(FDir.FilePath("other")));
+    QCOMPARE(FileBytes(FPath), QByteArray("[P]\nk=old\n"));
     RemoveStaleProfileTemporaries(""); // no file: nothing to do
 }
 
 // Two long names alike in their first 64 bytes do not share their temporaries.
 void TestProfileFile::longNamesKeptApart() {
-    const QString a = FDir->filePath(QString(80, 'a') + "1.ini");
-    const QString b = FDir->filePath(QString(80, 'a') + "2.ini");
-    WriteBytes(a, "[P]\nk=a\n");
-    WriteBytes(b, "[P]\nk=b\n");
+    const QString a = FDir.FilePath(QString(80, 'a') + "1.ini");
+    const QString b = FDir.FilePath(QString(80, 'a') + "2.ini");
+    QVERIFY(WriteFileBytes(a, "[P]\nk=a\n"));
+    QVERIFY(WriteFileBytes(b, "[P]\nk=b\n"));
     QVERIFY(KilledWriter(a) > 0);
-    QCOMPARE(Entries(FDir->path()).size(), 3);
-    const QString leftover = Entries(FDir->path()).first();
+    QCOMPARE(Entries(FDir.Path()).size(), 3);
+    const QString leftover = Entries(FDir.Path()).first();
     QVERIFY2(leftover.size() < 100, qPrintable(leftover));
-    RemoveStaleProfileTemporaries(Std(b));
-    QCOMPARE(Entries(FDir->path()).size(), 3);
-    RemoveStaleProfileTemporaries(Std(a));
-    QCOMPARE(Entries(FDir->path()).size(), 2);
-    QCOMPARE(ReadBytes(a), QByteArray("[P]\nk=a\n"));
+    RemoveStaleProfileTemporaries(NativePath(b));
+    QCOMPARE(Entries(FDir.Path()).size(), 3);
+    RemoveStaleProfileTemporaries(NativePath(a));
+    QCOMPARE(Entries(FDir.Path()).size(), 2);
+    QCOMPARE(FileBytes(a), QByteArray("[P]\nk=a\n"));
 }
 
 QTEST_APPLESS_MAIN(TestProfileFile)

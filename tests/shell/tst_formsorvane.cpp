@@ -2,6 +2,7 @@
 // bounds memory and the stay-on-top switch.
 #include "UnitSorvane.h"
 #include "ZRelationFile.h"
+#include "besidesettings.h"
 
 #include <QFile>
 #include <QPainter>
@@ -11,14 +12,7 @@
 
 namespace {
 
-QString SettingsPath() {
-    return QString::fromStdString(RelationFileName(".ini"));
-}
-
-QByteArray SettingsText() {
-    QFile f(SettingsPath());
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using namespace testcommon;
 
 void Deliver(TFormSorvane& form, std::uint32_t wParam) {
     TUserMessageEvent e(WM_USER, wParam, 0);
@@ -227,11 +221,9 @@ void TestFormSorvane::boundsMemory() {
 }
 
 void TestFormSorvane::storedBoundsApplied() {
-    QFile f(SettingsPath());
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("[Window]\nx=-50\ny=123\ncx=400\ncy=150\n[Property]\nStayOnTop=0\nScale=1000\n"
-            "Delay=3\nHGridSpace=1000000000\nVGridSpace=-3\nCurve=abc\n");
-    f.close();
+    QVERIFY(
+        WriteSettings("[Window]\nx=-50\ny=123\ncx=400\ncy=150\n[Property]\nStayOnTop=0\n"
+                      "Scale=1000\nDelay=3\nHGridSpace=1000000000\nVGridSpace=-3\nCurve=abc\n"));
     TFormSorvane form({});
     QVERIFY(!form.isVisible());
     QTRY_VERIFY(!form.Loading());
@@ -247,10 +239,8 @@ void TestFormSorvane::storedBoundsApplied() {
 
     // Absurd sizes: held to what a screen here can show; a place on no screen (x is read
     // as -32768): the place of a first start. Neither is written.
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     const QByteArray absurd = "[Window]\nx=-1000000000\ny=0\ncx=1000000000\ncy=0\n";
-    f.write(absurd);
-    f.close();
+    QVERIFY(WriteSettings(absurd));
     TFormSorvane huge({});
     QTRY_VERIFY(!huge.Loading());
     const QSize limit = QGuiApplication::primaryScreen()->virtualSize();

@@ -1,5 +1,6 @@
 // RelationFileName: the file beside the executable with the executable's name.
 #include "ZRelationFile.h"
+#include "scratchfiles.h"
 
 #include <QtTest>
 
@@ -57,12 +58,9 @@ void TestRelationFile::relation() {
     QVERIFY(root.isValid());
     QVERIFY(QDir(root.path()).mkpath(dir));
     const QString exe = root.filePath(dir + "/" + name);
-    if (exists) {
-        QFile f(exe);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-    }
+    if (exists) QVERIFY(testcommon::WriteFileBytes(exe, {}));
     const std::string result =
-        RelationFileName(QFile::encodeName(exe).toStdString(), extension.toStdString());
+        RelationFileName(testcommon::NativePath(exe), extension.toStdString());
     QCOMPARE(QFile::decodeName(QByteArray::fromStdString(result)), root.filePath(expected));
 }
 

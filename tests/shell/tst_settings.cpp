@@ -2,6 +2,8 @@
 // and the error box the windows show for a refused write.
 #include "UnitSorvane.h"
 #include "ZRelationFile.h"
+#include "boxcatcher.h"
+#include "scratchfiles.h"
 
 #include <QMessageBox>
 #include <QtTest>
@@ -9,45 +11,7 @@
 
 namespace {
 
-struct Box {
-    QString title;
-    QString text;
-    QMessageBox::Icon icon;
-    Qt::TextFormat format;
-};
-
-// Records and closes every message box that comes up while it lives.
-class BoxCatcher : public QObject {
-public:
-    BoxCatcher() {
-        connect(&FTimer, &QTimer::timeout, this, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                Boxes.append({box->windowTitle(), box->text(), box->icon(), box->textFormat()});
-                box->done(QMessageBox::Ok);
-            }
-        });
-        FTimer.start(5);
-    }
-    QList<Box> Boxes;
-
-private:
-    QTimer FTimer;
-};
-
-QByteArray ReadBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
-}
-
-void WriteBytes(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
-std::string Std(const QString& s) {
-    return QFile::encodeName(s).toStdString();
-}
+using namespace testcommon;
 
 QMap<QString, double> Fields(const TSettings& s) {
     return {{"x", s.Window.x},
@@ -95,15 +59,14 @@ private Q_SLOTS:
     void oneReplacementPerWrite();
 
 private:
-    std::unique_ptr<QTemporaryDir> FDir;
+    TScratchDir FDir;
     QString FPath;
 };
 
 void TestSettings::init() {
     QLocale::setDefault(QLocale::c());
-    FDir = std::make_unique<QTemporaryDir>();
-    QVERIFY(FDir->isValid());
-    FPath = FDir->filePath("sorvane.ini");
+    QVERIFY(FDir.Renew());
+    FPath = FDir.File();
 }
 
 void TestSettings::cleanup() {
@@ -111,7 +74,7 @@ void TestSettings::cleanup() {
 }
 
 void TestSettings::withoutFile() {
-    const auto s = Fields(ReadSettings(TIniFile(Std(FPath)), kWindowDefaults));
+    const auto s = Fields(ReadSettings(TIniFile(NativePath(FPath)), kWindowDefaults));
     const QMap<QString, double> expected = {{"x", 1615},
                                             {"y", 0},
                                             {"cx", 305},
@@ -208,8 +171,8 @@ void TestSettings::read() {
     QFETCH(QString, field);
     QFETCH(double, expected);
     if (german) QLocale::setDefault(kGerman);
-    WriteBytes(FPath, (lines.startsWith('[') ? "" : "[Property]\n") + lines + "\n");
-    const auto s = Fields(ReadSettings(TIniFile(Std(FPath)), kWindowDefaults));
+    QVERIFY(WriteFileBytes(FPath, (lines.startsWith('[') ? "" : "[Property]\n") + lines + "\n"));
+    const auto s = Fields(ReadSettings(TIniFile(NativePath(FPath)), kWindowDefaults));
     QVERIFY(s.contains(field));
     QCOMPARE(s.value(field), expected);
 }
@@ -240,9 +203,9 @@ void TestSettings::scale() {
     QFETCH(int, scale);
     QFETCH(int, unit);
     QFETCH(qint64, text);
-    WriteBytes(FPath, "[Property]\n" + lines + "\n");
+    QVERIFY(WriteFileBytes(FPath, "[Property]\n" + lines + "\n"));
     TSettings s;
-    ReadScaleSettings(TIniFile(Std(FPath)), scale, s);
+    ReadScaleSettings(TIniFile(NativePath(FPath)), scale, s);
     QCOMPARE(s.ScaleUnit, unit);
     QCOMPARE(s.ScaleText, text);
 }
@@ -260,12 +223,12 @@ void TestSettings::dialogWrite() {
     QFETCH(bool, writeGerman);
     QFETCH(bool, readGerman);
     const QByteArray before = "; mine\n[Property]\nStayOnTop=0\nUnknown=1\n";
-    WriteBytes(FPath, before);
+    QVERIFY(WriteFileBytes(FPath, before));
     QLocale::setDefault(writeGerman ? kGerman : QLocale::c());
-    TIniFile ini(Std(FPath));
+    TIniFile ini(NativePath(FPath));
     QVERIFY(WritePropertySettings(ini, TSettings()));
     const QByteArray sep = writeGerman ? "," : ".";
-    QCOMPARE(ReadBytes(FPath),
+    QCOMPARE(FileBytes(FPath),
              before +
                  "Interface=0\nScale=8000\nScaleText=64000\nScaleUnit=1\n"
                  "Delay=1\nReceiveColor=0000FF\nSendColor=00FF00\nCurve=0" +
@@ -301,36 +264,36 @@ void TestSettings::dialogWrite() {
 }
 
 void TestSettings::windowAndStayOnTop() {
-    TIniFile ini(Std(FPath));
+    TIniFile ini(NativePath(FPath));
     QVERIFY(WriteWindowBounds(ini, {-10, 20, 400, 100}));
     QVERIFY(WriteStayOnTop(ini, false));
     QVERIFY(WriteStayOnTop(ini, true));
-    QCOMPARE(ReadBytes(FPath),
+    QCOMPARE(FileBytes(FPath),
              QByteArray("[Window]\nx=-10\ny=20\ncx=400\ncy=100\n[Property]\nStayOnTop=1\n"));
     const TSettings s = ReadSettings(ini, kWindowDefaults);
     QCOMPARE(s.Window, (TWindowBounds{-10, 20, 400, 100}));
 }
 
 void TestSettings::moveToSamePlaceWritesNothing() {
-    TIniFile ini(Std(FPath));
+    TIniFile ini(NativePath(FPath));
     TWindowBounds remembered{100, 50, 305, 97};
     QVERIFY(SaveWindowBoundsIfMoved(ini, remembered, {100, 50, 305, 97}));
     QVERIFY(!QFile::exists(FPath));
     QVERIFY(SaveWindowBoundsIfMoved(ini, remembered, {101, 50, 305, 97}));
     QCOMPARE(remembered, (TWindowBounds{101, 50, 305, 97}));
-    QCOMPARE(ReadBytes(FPath), QByteArray("[Window]\nx=101\ny=50\ncx=305\ncy=97\n"));
+    QCOMPARE(FileBytes(FPath), QByteArray("[Window]\nx=101\ny=50\ncx=305\ncy=97\n"));
 }
 
 void TestSettings::refusedWriteShowsBox() {
-    const QString dir = FDir->filePath("<i>ro");
+    const QString dir = FDir.FilePath("<i>ro");
     QVERIFY(QDir().mkdir(dir));
     const QString path = dir + "/sorvane.ini";
-    WriteBytes(path, "[Property]\nScale=1000\n");
+    QVERIFY(WriteFileBytes(path, "[Property]\nScale=1000\n"));
     QVERIFY(::chmod(QFile::encodeName(dir).constData(), 0555) == 0);
-    TIniFile ini(Std(path));
+    TIniFile ini(NativePath(path));
     TWindowBounds remembered{0, 0, 305, 97};
     {
-        BoxCatcher catcher;
+        TBoxCatcher catcher;
         QVERIFY(!WritePropertySettings(ini, TSettings()));
         QVERIFY(!WriteStayOnTop(ini, false));
         QVERIFY(!SaveWindowBoundsIfMoved(ini, remembered, {5, 0, 305, 97}));
@@ -338,20 +301,20 @@ void TestSettings::refusedWriteShowsBox() {
         QVERIFY(catcher.Boxes.isEmpty()); // the file only reports; the windows show
         ShowWriteRefused(ini.FileName());
         QCOMPARE(catcher.Boxes.size(), 1);
-        for (const Box& box : catcher.Boxes) {
-            QCOMPARE(box.title, QString("Sorvane"));
-            QCOMPARE(box.text, path + QString::fromUtf8(" に書き込めません"));
-            QCOMPARE(box.icon, QMessageBox::Critical);
-            QCOMPARE(box.format, Qt::PlainText);
+        for (const TBoxCatcher::TBox& box : catcher.Boxes) {
+            QCOMPARE(box.Title, QString("Sorvane"));
+            QCOMPARE(box.Text, path + QString::fromUtf8(" に書き込めません"));
+            QCOMPARE(box.Icon, QMessageBox::Critical);
+            QCOMPARE(box.Format, Qt::PlainText);
         }
     }
     QCOMPARE(remembered, (TWindowBounds{5, 0, 305, 97})); // not tried again
-    QCOMPARE(ReadBytes(path), QByteArray("[Property]\nScale=1000\n"));
+    QCOMPARE(FileBytes(path), QByteArray("[Property]\nScale=1000\n"));
     ::chmod(QFile::encodeName(dir).constData(), 0755);
 }
 
 void TestSettings::oneReplacementPerWrite() {
-    WriteBytes(FPath, "[Window]\nx=1\n");
+    QVERIFY(WriteFileBytes(FPath, "[Window]\nx=1\n"));
     int renames = 0;
     bool failRename = false;
     TProfileFileOps ops;
@@ -360,14 +323,14 @@ void TestSettings::oneReplacementPerWrite() {
         ++renames;
         return failRename ? (errno = EIO, -1) : realRename(from, to);
     };
-    TIniFile ini(Std(FPath), ops);
+    TIniFile ini(NativePath(FPath), ops);
     QVERIFY(WriteWindowBounds(ini, {10, 20, 305, 97}));
     QCOMPARE(renames, 1); // four keys, one file replacement
     TSettings p;
     p.Interface = 2;
     QVERIFY(WritePropertySettings(ini, p));
     QCOMPARE(renames, 2);
-    const QByteArray written = ReadBytes(FPath);
+    const QByteArray written = FileBytes(FPath);
     QVERIFY(written.startsWith("[Window]\nx=10\ny=20\ncx=305\ncy=97\n[Property]\nInterface=2\n"));
 
     // A refused replacement leaves the file as it was, none of the keys written.
@@ -375,7 +338,7 @@ void TestSettings::oneReplacementPerWrite() {
     p.Interface = 3;
     QVERIFY(!WritePropertySettings(ini, p));
     QVERIFY(!WriteWindowBounds(ini, {0, 0, 80, 40}));
-    QCOMPARE(ReadBytes(FPath), written);
+    QCOMPARE(FileBytes(FPath), written);
 }
 
 QTEST_MAIN(TestSettings)

@@ -1,30 +1,16 @@
 // The main window as the holder of the live settings: the record it reports, the record it
 // applies and saves, over a scripted interface table (no agent).
-#include "ScriptedTable.h"
 #include "UnitSorvane.h"
-#include "ZRelationFile.h"
+#include "besidesettings.h"
+#include "boxcatcher.h"
+#include "scriptedtable.h"
 
 #include <QFile>
-#include <QMessageBox>
 #include <QTest>
-#include <QTimer>
+
+using namespace testcommon;
 
 namespace {
-
-QString SettingsPath() {
-    return QString::fromStdString(RelationFileName(kSettingsExtension));
-}
-
-QByteArray SettingsText() {
-    QFile f(SettingsPath());
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void WriteSettings(const QByteArray& text) {
-    QFile f(SettingsPath());
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(text);
-}
 
 // Every "Property" field of the record but StayOnTop, as text, for one comparison.
 QString PropertyFields(const TSettings& s) {
@@ -98,14 +84,14 @@ void TestSettingsHolder::reportsWhatItRead_data() {
 
 void TestSettingsHolder::reportsWhatItRead() {
     QFETCH(QByteArray, file);
-    if (!file.isEmpty()) WriteSettings(file);
+    if (!file.isEmpty()) QVERIFY(WriteSettings(file));
     const auto form = Make();
     const TSettings stored = ReadSettings(SettingsFile(), form->RememberedBounds());
     const TSettings live = form->CurrentSettings();
     QCOMPARE(PropertyFields(live), PropertyFields(stored));
     QCOMPARE(live.StayOnTop, stored.StayOnTop);
     // The two texts only the dialog shows are the file's, read afresh.
-    WriteSettings("[Property]\nScaleText=4321\n" + file); // the first key found counts
+    QVERIFY(WriteSettings("[Property]\nScaleText=4321\n" + file)); // the first key found counts
     QCOMPARE(form->CurrentSettings().ScaleText, qint64(4321));
 }
 
@@ -165,22 +151,15 @@ void TestSettingsHolder::anotherInterfaceStartsAfresh() {
 }
 
 void TestSettingsHolder::refusedWriteKeepsValuesUndrawn() {
-    WriteSettings("[Property]\nScale=1000\n");
+    QVERIFY(WriteSettings("[Property]\nScale=1000\n"));
     QVERIFY(QFile::setPermissions(SettingsPath(), QFile::ReadOwner));
     const auto form = Make();
     TSettings s = form->CurrentSettings();
     s.HGrid = false;
-    QStringList boxes;
-    QTimer closer;
-    connect(&closer, &QTimer::timeout, this, [&boxes] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            boxes.append(box->text());
-            box->done(QMessageBox::Ok);
-        }
-    });
-    closer.start(5);
+    TBoxCatcher catcher;
     QVERIFY(!form->ApplySettings(s));
-    QCOMPARE(boxes, QStringList{SettingsPath() + QString::fromUtf8(" に書き込めません")});
+    QCOMPARE(catcher.Boxes.size(), 1);
+    QCOMPARE(catcher.Boxes[0].Text, SettingsPath() + QString::fromUtf8(" に書き込めません"));
     QVERIFY(!form->PerformanceGraph->HGrid());       // applied all the same
     QVERIFY(form->PerformanceGraph->NeedsRebuild()); // drawn at the next tick
     QCOMPARE(SettingsText(), QByteArray("[Property]\nScale=1000\n"));
