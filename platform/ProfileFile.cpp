@@ -214,9 +214,9 @@ bool Writable(const std::string& path, int mode) {
            ::stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) != 0;
 }
 
-// A temporary file beside the target, created with mode 0666 so that the umask applies as to
-// any new file. Its name stays short whatever the target's name.
-Fd CreateTemporary(const std::string& fileName, std::string& tempName) {
+// A temporary file beside the target, created with mode (0666 unless the caller asks for less)
+// so that the umask applies as to any new file. Its name stays short whatever the target's name.
+Fd CreateTemporary(const std::string& fileName, mode_t mode, std::string& tempName) {
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::random_device device;
     std::minstd_rand random(device());
@@ -229,7 +229,7 @@ Fd CreateTemporary(const std::string& fileName, std::string& tempName) {
         tempName = (dir == "/" ? std::string() : dir) + "/." + base + ".tmp" + suffix;
         const int fd =
             ::open(tempName.c_str(),
-                   O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0666);
+                   O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, mode);
         if (fd >= 0) return Fd(fd);
         if (errno != EEXIST) break;
     }
@@ -252,7 +252,7 @@ bool WriteAll(const TProfileFileOps& ops, int fd, std::string_view data) {
 bool ReplaceFile(const std::string& fileName, std::string_view text, const struct stat* old,
                  const TProfileFileOps& ops) {
     std::string tempName;
-    Fd fd = CreateTemporary(fileName, tempName);
+    Fd fd = CreateTemporary(fileName, ops.newFileMode, tempName);
     if (fd.Get() < 0) return false;
     bool ok = true;
     if (old) {
