@@ -3,8 +3,10 @@
 #include "SingleInstance.h"
 #include "UnitSorvane.h"
 #include "UnitSorvaneProperty.h"
+#include "ZTranslation.h"
 
 #include <QApplication>
+#include <QLocale>
 
 namespace {
 
@@ -36,6 +38,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Sorvane"));
     QApplication::setApplicationDisplayName(QStringLiteral("Sorvane"));
     QApplication::setQuitOnLastWindowClosed(false);
+    InstallProgramTranslation(app, QLocale::system().uiLanguages());
     TFormSorvane form(names);
     // The dialog's interface list is taken now, at start. Its window waits for the
     // first "Property...": its line edits load the font database, which with the

@@ -8,6 +8,7 @@ SORVANE_PACKAGES=(
   libxcb1-dev
   xvfb xauth xdotool x11-utils imagemagick openbox
   iproute2 procps
+  qt6-l10n-tools
 )
 
 # Installs those of the given packages that dpkg does not have.

@@ -914,8 +914,7 @@ void TestPropertyDialog::refusedWrite() {
     {
         BoxCatcher catcher;
         ui().ButtonOk->click();
-        QCOMPARE(catcher.Texts, QStringList{"Sorvane | " + SettingsPath() +
-                                            QString::fromUtf8(" に書き込めません")});
+        QCOMPARE(catcher.Texts, QStringList{"Sorvane | Cannot write to " + SettingsPath()});
     }
     QVERIFY(dialog->isVisible());
     QVERIFY(ui().ButtonOk->isEnabled());

@@ -180,7 +180,7 @@ void TestSettingsHolder::refusedWriteKeepsValuesUndrawn() {
     });
     closer.start(5);
     QVERIFY(!form->ApplySettings(s));
-    QCOMPARE(boxes, QStringList{SettingsPath() + QString::fromUtf8(" に書き込めません")});
+    QCOMPARE(boxes, QStringList{"Cannot write to " + SettingsPath()});
     QVERIFY(!form->PerformanceGraph->HGrid());       // applied all the same
     QVERIFY(form->PerformanceGraph->NeedsRebuild()); // drawn at the next tick
     QCOMPARE(SettingsText(), QByteArray("[Property]\nScale=1000\n"));
