@@ -8,7 +8,8 @@ SORVANE_PACKAGES=(
   libxcb1-dev
   xvfb xauth xdotool x11-utils imagemagick openbox
   iproute2 procps
-  qt6-l10n-tools
+  qt6-l10n-tools librsvg2-bin
+  desktop-file-utils appstream groff-base dpkg-dev file
 )
 
 # Installs those of the given packages that dpkg does not have.
