@@ -1,16 +1,90 @@
 // Program entry: one running instance per executable file. A second start
 // hands over to the running one and ends before any toolkit object exists.
+// The command line is read before that, and before any window.
 #include "ProfileFile.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
 #include "UnitSorvane.h"
 #include "UnitSorvaneProperty.h"
 #include "ZRelationFile.h"
+#include "ZSettingsPlace.h"
+#include "ZTranslation.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
 #include <QSocketNotifier>
 
+#include <cstdio>
+#include <optional>
+
 namespace {
+
+constexpr int kExitUsage = 2;
+
+void Print(std::FILE* stream, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+// The exit code when the command line asks for something other than a start: help, the
+// version, or an error in it. Nothing to start the program.
+std::optional<int> HandleCommandLine(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const QString program = arguments.isEmpty() || arguments.first().isEmpty()
+                                ? QStringLiteral("sorvane")
+                                : QFileInfo(arguments.first()).fileName();
+    QCommandLineParser parser;
+    // "-session ID" as a session manager restarts any program of the toolkit.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(
+        QCoreApplication::translate("main", "Shows the traffic of one network interface as a "
+                                            "scrolling graph."));
+    const QCommandLineOption help(QStringList{"h", "help"},
+                                  QCoreApplication::translate("main", "Show this help and exit."));
+    const QCommandLineOption version(
+        QStringList{"v", "version"},
+        QCoreApplication::translate("main", "Show the version and exit."));
+    parser.addOption(help);
+    parser.addOption(version);
+    // The toolkit's own options, which it takes from the command line itself.
+    for (const char* name : {"platform", "display", "session"}) {
+        QCommandLineOption toolkit(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        toolkit.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(toolkit);
+    }
+    auto usageError = [&program](const QString& error) {
+        Print(stderr,
+              program + ": " + error + "\n" +
+                  QCoreApplication::translate("main", "Try '%1 --help' for more information.")
+                      .arg(program) +
+                  "\n");
+        return kExitUsage;
+    };
+    if (!parser.parse(arguments)) return usageError(parser.errorText());
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(QCoreApplication::translate("main", "Unexpected argument '%1'.")
+                              .arg(parser.positionalArguments().first()));
+    if (parser.isSet(help)) {
+        const std::string settings = SettingsPlace(instance::ExecutablePath()).FileName;
+        // Without an application object the usage line has no program name of its own.
+        QString text = parser.helpText();
+        text.replace(QLatin1String("<executable_name>"), program);
+        Print(stdout, text + "\n" +
+                          QCoreApplication::translate("main", "Settings file: %1")
+                              .arg(QFile::decodeName(QByteArray::fromStdString(settings))) +
+                          "\n");
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        Print(stdout, QStringLiteral("Sorvane " SORVANE_VERSION "\n"));
+        return 0;
+    }
+    return std::nullopt;
+}
 
 // Place windows at absolute positions and keep them on top, which Wayland does
 // not allow: prefer X11 (XWayland) when the user chose nothing and it is there.
@@ -29,6 +103,7 @@ void PreferPlainImages() {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (const std::optional<int> exitCode = HandleCommandLine(argc, argv)) return *exitCode;
     const instance::TInstanceNames names = instance::TInstanceNames::OfThisExecutable();
     instance::TInstanceLock lock;
     if (instance::HandOverToRunningInstance(names, lock, UserMessageRecord(TUserMessage::Restore)))
@@ -46,8 +121,9 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     if (lock.Held()) { // the only instance: what a killed one left is nobody's
         instance::RemoveDeadPorts(names.Directory);
-        RemoveStaleProfileTemporaries(RelationFileName(kSettingsExtension));
+        RemoveStaleProfileTemporaries(SettingsFile().FileName());
     }
+    InstallProgramTranslation(app, QLocale::system().uiLanguages());
     TFormSorvane form(names);
     if (stop.IsOpen()) {
         auto* stopNotifier = new QSocketNotifier(stop.Fd(), QSocketNotifier::Read, &form);

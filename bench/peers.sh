@@ -8,14 +8,14 @@
 # The memory mode runs Sorvane alone under Xvfb with loopback traffic and prints its
 # resident and anonymous (private) memory at each of the given minutes (default 1 10 60).
 #
-# Environment: PEERS_TOOL (default /work/shared/peers); PEERS_BUILD (default
+# Environment: PEERS_TOOL (default ../shared/peers, beside the project); PEERS_BUILD (default
 # build-release/); PEERS_PROGRAM, a folder holding an already built program and its two
 # libraries, measured as it is; PEERS_OUT, the results folder. The peers tool looks for
 # its launcher and Qt floor under /tmp/peerbench, so they are built there. xosview needs
 # the core X fonts of xfonts-base.
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-TOOL=${PEERS_TOOL:-/work/shared/peers}
+TOOL=${PEERS_TOOL:-$ROOT/../shared/peers}
 BUILD=${PEERS_BUILD:-$ROOT/build-release}
 SCRATCH=/tmp/peerbench
 OUT=${PEERS_OUT:-$SCRATCH/results}

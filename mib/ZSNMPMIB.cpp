@@ -35,8 +35,11 @@ std::string executableDirectory() {
 
 std::vector<std::string> besideExecutableThenSystem(const char* library) {
     std::vector<std::string> candidates;
-    if (const std::string dir = executableDirectory(); !dir.empty())
+    if (const std::string dir = executableDirectory(); !dir.empty()) {
         candidates.push_back(dir + "/" + library);
+        // Installed, the libraries sit in a private folder of their own (bin/../lib/sorvane).
+        candidates.push_back(dir + "/" SORVANE_AGENTDIR_FROM_BINDIR "/" + library);
+    }
     candidates.emplace_back(library);
     return candidates;
 }

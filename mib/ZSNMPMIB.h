@@ -152,7 +152,8 @@ public:
 // initialisation, leaves it false, silently, and every load then gives an empty table.
 class TZSNMPMIB : public TZIFTableLoader {
 public:
-    // Both libraries from the executable's directory, else by bare name from the system.
+    // Both libraries from the executable's directory, else from the private folder they are
+    // installed in, else by bare name from the system.
     TZSNMPMIB();
     // Both libraries from exactly these paths.
     TZSNMPMIB(const std::string& agentLibrary, const std::string& utilityLibrary);

@@ -266,10 +266,11 @@ pid_t TemporaryWriter(std::string_view name, std::string_view prefix) {
     return pid;
 }
 
-// A temporary file beside the target, created with mode 0666 so that the umask applies as to
-// any new file. Its name stays short whatever the target's name, and carries the writer's pid
-// so that a later start can tell a write in progress from one that was cut off.
-Fd CreateTemporary(const std::string& fileName, std::string& tempName) {
+// A temporary file beside the target, created with mode (0666 unless the caller asks for less)
+// so that the umask applies as to any new file. Its name stays short whatever the target's name,
+// and carries the writer's pid so that a later start can tell a write in progress from one that
+// was cut off.
+Fd CreateTemporary(const std::string& fileName, mode_t mode, std::string& tempName) {
     std::random_device device;
     std::minstd_rand random(device());
     const std::string prefix = TemporaryPrefix(fileName) + std::to_string(::getpid()) + "-";
@@ -281,7 +282,7 @@ Fd CreateTemporary(const std::string& fileName, std::string& tempName) {
         tempName = InDirectory(dir, prefix + suffix);
         const int fd =
             ::open(tempName.c_str(),
-                   O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0666);
+                   O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, mode);
         if (fd >= 0) return Fd(fd);
         if (errno != EEXIST) break;
     }
@@ -316,7 +317,7 @@ bool WriteAll(const TProfileFileOps& ops, int fd, std::string_view data) {
 bool ReplaceFile(const std::string& fileName, std::string_view text, const struct stat* old,
                  const TProfileFileOps& ops) {
     std::string tempName;
-    Fd fd = CreateTemporary(fileName, tempName);
+    Fd fd = CreateTemporary(fileName, ops.newFileMode, tempName);
     if (fd.Get() < 0) return false;
     bool ok = true;
     if (old) {

@@ -54,6 +54,8 @@ struct TProfileFileOps {
     std::function<ssize_t(int fd, const void* data, std::size_t size)> write;
     std::function<int(int fd)> fsync;
     std::function<int(const char* from, const char* to)> rename;
+    // The mode a new file is created with, before the umask; a replaced file keeps its own.
+    mode_t newFileMode = 0666;
 
     TProfileFileOps(); // the real calls
 };

@@ -8,6 +8,8 @@ SORVANE_PACKAGES=(
   libxcb1-dev
   xvfb xauth xdotool x11-utils imagemagick openbox
   iproute2 procps
+  qt6-l10n-tools librsvg2-bin
+  desktop-file-utils appstream groff-base dpkg-dev file
 )
 
 # Installs those of the given packages that dpkg does not have.
@@ -30,8 +32,17 @@ sorvane_install_deps() {
   sorvane_install_packages "${SORVANE_PACKAGES[@]}"
 }
 
+# sorvane_build DIR [CMAKE_ARGS...]: everything, tests and benchmarks included.
 sorvane_build() {
   local dir=$1; shift
   cmake -S "$SORVANE_ROOT" -B "$dir" -G Ninja "$@" >/dev/null
   cmake --build "$dir" -j "$(nproc)"
+}
+
+# sorvane_build_program DIR [CMAKE_ARGS...]: the program alone, the executable and its two
+# agent libraries.
+sorvane_build_program() {
+  local dir=$1; shift
+  cmake -S "$SORVANE_ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$(nproc)" --target sorvane inetmib1 snmpapi
 }

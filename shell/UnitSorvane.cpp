@@ -158,10 +158,8 @@ void PaintSorvaneFrame(QPainter& p, int w, int h, const QColor& light, const QCo
 }
 
 QString WriteRefusedMessage(const std::string& fileName) {
-    const QString format = QString::fromUtf8("%s に書き込めません");
-    const qsizetype at = format.indexOf(QLatin1String("%s"));
-    return format.left(at) + QFile::decodeName(QByteArray::fromStdString(fileName)) +
-           format.mid(at + 2);
+    return QCoreApplication::translate("TFormSorvane", "Cannot write to %1")
+        .arg(QFile::decodeName(QByteArray::fromStdString(fileName)));
 }
 
 void ShowWriteRefused(const std::string& fileName) {

@@ -59,8 +59,8 @@ QPoint SorvaneFitPosition(int tag, const QSize& screen, const QRect& window);
 // The frame of a W x H window: raised edges and the resize marks.
 void PaintSorvaneFrame(QPainter& painter, int w, int h, const QColor& light, const QColor& dark);
 
-// The error box of a refused write ("<path> に書き込めません", titled "Sorvane"),
-// over the window in use; nothing without a widget application.
+// The error box of a refused write ("Cannot write to <path>" in the user's language,
+// titled "Sorvane"), over the window in use; nothing without a widget application.
 QString WriteRefusedMessage(const std::string& fileName);
 void ShowWriteRefused(const std::string& fileName);
 

@@ -1,5 +1,6 @@
 #include "ZRelationFile.h"
 
+#include "ZSettingsPlace.h"
 #include "ZTextForms.h"
 
 #include <QCoreApplication>
@@ -67,7 +68,12 @@ std::string RelationFileName(const std::string& executablePath, std::string_view
 }
 
 TIniFile SettingsFile() {
-    return TIniFile(RelationFileName(kSettingsExtension));
+    const TSettingsPlace place =
+        SettingsPlace(QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString());
+    if (!place.InUserConfig) return TIniFile(place.FileName);
+    // A failure shows later, as the write it refuses.
+    CreateSettingsFolder(place.FileName);
+    return TIniFile(place.FileName, UserSettingsFileOps());
 }
 
 TSettings ReadSettings(const TIniFile& ini, const TWindowBounds& windowDefaults) {

@@ -1,10 +1,10 @@
-// The settings file beside the executable, and every access to it.
+// The settings file, and every access to it.
 //
-// Each function below opens the file (a TIniFile on RelationFileName(".ini"), or the one
-// given), does its reads or writes in a fixed order and closes it; nothing is cached. Readers
-// never fail: a missing file, key or unreadable value gives the default of TSettings. Each
-// writer replaces the file once for all its keys, or is refused as a whole and returns false,
-// the file untouched. Showing the refusal is the caller's.
+// Each function below opens the file (SettingsFile(), or the one given), does its reads or writes
+// in a fixed order and closes it; nothing is cached. Readers never fail: a missing file, key or
+// unreadable value gives the default of TSettings. Each writer replaces the file once for all its
+// keys, or is refused as a whole and returns false, the file untouched. Showing the refusal is
+// the caller's.
 //
 // Value forms are those of ZTextForms.h; decimals are written with the user's decimal separator.
 // Values that would harm the program downstream are bounded when read, by the file bounds of
@@ -27,7 +27,9 @@ inline constexpr char kSettingsExtension[] = ".ini";
 std::string RelationFileName(std::string_view extension);
 std::string RelationFileName(const std::string& executablePath, std::string_view extension);
 
-// The settings file of this executable.
+// The settings file of this executable, where ZSettingsPlace.h puts it, looked up afresh at
+// each call. In the user's configuration folder, that folder is created here (0700) and a new
+// file is created 0600.
 TIniFile SettingsFile();
 
 // Reads "Window" x, y, cx, cy (defaults: windowDefaults), then "Property" Interface, Scale,

@@ -864,7 +864,7 @@ void TestPropertyDialog::refusedWrite() {
         ui().ButtonOk->click();
         QCOMPARE(catcher.Boxes.size(), 1);
         QCOMPARE(catcher.Boxes[0].Title, QString("Sorvane"));
-        QCOMPARE(catcher.Boxes[0].Text, SettingsPath() + QString::fromUtf8(" に書き込めません"));
+        QCOMPARE(catcher.Boxes[0].Text, "Cannot write to " + SettingsPath());
     }
     QVERIFY(dialog->isVisible());
     QVERIFY(ui().ButtonOk->isEnabled());

@@ -159,7 +159,7 @@ void TestSettingsHolder::refusedWriteKeepsValuesUndrawn() {
     TBoxCatcher catcher;
     QVERIFY(!form->ApplySettings(s));
     QCOMPARE(catcher.Boxes.size(), 1);
-    QCOMPARE(catcher.Boxes[0].Text, SettingsPath() + QString::fromUtf8(" に書き込めません"));
+    QCOMPARE(catcher.Boxes[0].Text, "Cannot write to " + SettingsPath());
     QVERIFY(!form->PerformanceGraph->HGrid());       // applied all the same
     QVERIFY(form->PerformanceGraph->NeedsRebuild()); // drawn at the next tick
     QCOMPARE(SettingsText(), QByteArray("[Property]\nScale=1000\n"));
