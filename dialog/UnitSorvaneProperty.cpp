@@ -65,7 +65,7 @@ TFormSorvaneProperty::TFormSorvaneProperty(QWidget* parent, TSettingsHolder& hol
                                            std::optional<QStringList> interfaces)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      FHolder(holder) {
+      FHolder(holder), FTable(table) {
     ui.setupUi(this);
     FormCreate(table, interfaces);
 }
@@ -170,8 +170,27 @@ void TFormSorvaneProperty::FormShow() {
     const TSettings& live = FLive;
 
     // A position past the list keeps the selection as it was.
-    if (live.Interface < ui.ComboBoxInterface->count())
-        ui.ComboBoxInterface->setCurrentIndex(live.Interface < 0 ? -1 : live.Interface);
+    // The list as the table has it now (interfaces come and go), the pick kept by name.
+    QComboBox* list = ui.ComboBoxInterface;
+    const QStringList names = LoadInterfaceList(FTable);
+    QStringList shown;
+    for (int i = 0; i < list->count(); ++i)
+        shown << list->itemText(i);
+    if (names != shown) {
+        const QString picked = list->currentIndex() == -1 ? QString() : list->currentText();
+        list->clear();
+        list->addItems(names);
+        list->setCurrentIndex(picked.isNull() ? -1 : int(names.indexOf(picked)));
+    }
+    // A followed interface wherever its row is now; else a position past the list keeps the
+    // selection as it was.
+    const int named = live.InterfaceName.empty()
+                          ? -1
+                          : int(names.indexOf(QString::fromStdString(live.InterfaceName)));
+    if (named >= 0)
+        list->setCurrentIndex(named);
+    else if (live.Interface < list->count())
+        list->setCurrentIndex(live.Interface < 0 ? -1 : live.Interface);
 
     // The holder reads both from the file; without a stored text, the scale in the unit read.
     FScaleUnit = live.ScaleUnit;
@@ -503,7 +522,10 @@ void TFormSorvaneProperty::ButtonOkClick() {
     TSettings s = FHolder.CurrentSettings();
     const TSettings live = s;
     // No pick keeps the interface in use, and with it its history.
-    if (const int i = ui.ComboBoxInterface->currentIndex(); i != -1) s.Interface = i;
+    if (const int i = ui.ComboBoxInterface->currentIndex(); i != -1) {
+        s.Interface = i;
+        s.InterfaceName = ui.ComboBoxInterface->itemText(i).toStdString();
+    }
     const TZScaleApplied scale =
         ApplyScale(IntegerText(ui.SpinEditScale->text(), ScaleFallback()), FScaleUnit);
     s.Scale = scale.Max;

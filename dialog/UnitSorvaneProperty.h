@@ -1,7 +1,7 @@
 // The property dialog: every setting of the graph, edited on copies.
 //
 // One modeless instance, made hidden at the first "Property..." and kept until
-// the program ends; the interface list it offers is still the one loaded at start. Each showing
+// the program ends; the interface list is loaded anew at each showing. Each showing
 // reloads the controls from the holder's record; nothing reaches the live objects until "Ok",
 // which hands the holder the whole record (applied, saved and redrawn there) and hides the
 // dialog. "Cancel", Esc and the close box only hide it. "Ok" is enabled exactly while
@@ -129,6 +129,7 @@ private:
 
     Ui::FormSorvaneProperty ui;
     TSettingsHolder& FHolder;
+    const TZSNMPMIBSharedTable& FTable;
     // The holder's record as of the last showing or "Ok": the fallbacks of the fields.
     TSettings FLive;
 
@@ -143,5 +144,4 @@ private:
     QImage FBitmapCurve;
     QImage FBitmapGammaTone;
     QImage FBitmapGammaGray;
-
 };

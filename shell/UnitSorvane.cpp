@@ -268,7 +268,8 @@ void TFormSorvane::ApplyProperty(const TSettings& s, bool anotherStartsAfresh) {
         else
             FSharedTable->RegisterColumn(TZSNMPMIBIFSelect::zifDescr);
     }
-    const bool another = s.Interface != CurrentInterface() || s.InterfaceName != FFollowName;
+    // Naming the interface in use (to follow it from now on) is no other interface.
+    const bool another = s.Interface != CurrentInterface();
     FFollowName = s.InterfaceName;
     FInterface = s.Interface;
     if (another || s.Interface != ReceiveSource->Choice() || s.Interface != SendSource->Choice()) {
@@ -282,6 +283,8 @@ void TFormSorvane::ApplyProperty(const TSettings& s, bool anotherStartsAfresh) {
             FollowInterface();
             ReceiveSource->PrimeReading();
             SendSource->PrimeReading();
+        } else {
+            FollowInterface();
         }
     }
     FManualScale = s.Scale;

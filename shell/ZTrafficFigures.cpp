@@ -69,7 +69,8 @@ QString ReadoutText(const TZReadout& r) {
 std::int32_t AutoScaleMax(std::int64_t peakBytes, std::int32_t unit) {
     constexpr std::int64_t kLimit = std::numeric_limits<std::int32_t>::max();
     // In the unit, where the steps are round: 1, 2, 5 times a power of ten, from 1000 up.
-    const std::int64_t peak = ScaleToBits(std::clamp<std::int64_t>(peakBytes, 0, kLimit), unit);
+    const std::int64_t bytes0 = std::clamp<std::int64_t>(peakBytes, 0, kLimit);
+    const std::int64_t peak = unit == kScaleUnitByte ? bytes0 : bytes0 * 8;
     std::int64_t step = 1000;
     for (std::int64_t decade = 1000; step < peak; decade *= 10) {
         for (const std::int64_t m : {1, 2, 5}) {

@@ -11,6 +11,7 @@ struct TScriptedRow {
     std::string Descr;
     std::uint32_t InOctets = 0;
     std::uint32_t OutOctets = 0;
+    std::int32_t OperStatus = 1; // up
 };
 
 // What the loaders of one script have been asked, and the rows they answer with.
@@ -38,6 +39,7 @@ public:
             if (select.Contains(TZSNMPMIBIFSelect::zifDescr)) row->ifDescr = r.Descr;
             if (select.Contains(TZSNMPMIBIFSelect::zifInOctets)) row->ifInOctets = r.InOctets;
             if (select.Contains(TZSNMPMIBIFSelect::zifOutOctets)) row->ifOutOctets = r.OutOctets;
+            if (select.Contains(TZSNMPMIBIFSelect::zifOperStatus)) row->ifOperStatus = r.OperStatus;
         }
         return table;
     }

@@ -584,7 +584,8 @@ void TestPropertyDialog::okWritesAllKeys() {
                                         "HGridColor=FF0000\n"
                                         "VGrid=1\n"
                                         "VGridSpace=60\n"
-                                        "VGridColor=FF0000\n"));
+                                        "VGridColor=FF0000\n"
+                                        "InterfaceName=if\n"));
     QVERIFY(!form->PerformanceGraph->HGrid());
     QVERIFY(!form->PerformanceGraph->NeedsRebuild()); // redrawn at once
 }

@@ -114,10 +114,10 @@ void TestPropertyEndToEnd::keyboardEditAndEnter() {
     QVERIFY(QFile::exists(FDir.File()));
     QStringList order;
     const QMap<QString, QString> keys = PropertyKeys(FileBytes(FDir.File()), &order);
-    QCOMPARE(order,
-             (QStringList{"Interface", "Scale", "ScaleText", "ScaleUnit", "Delay", "ReceiveColor",
-                          "SendColor", "Curve", "Gamma", "GridCurve", "GridGamma", "HGrid",
-                          "HGridSpace", "HGridColor", "VGrid", "VGridSpace", "VGridColor"}));
+    QCOMPARE(order, (QStringList{"Interface", "Scale", "ScaleText", "ScaleUnit", "Delay",
+                                 "ReceiveColor", "SendColor", "Curve", "Gamma", "GridCurve",
+                                 "GridGamma", "HGrid", "HGridSpace", "HGridColor", "VGrid",
+                                 "VGridSpace", "VGridColor", "InterfaceName"}));
     QCOMPARE(keys.value("Scale"), QString("131"));
     QCOMPARE(keys.value("ScaleText"), QString("1050"));
     QCOMPARE(keys.value("ScaleUnit"), QString("1"));
