@@ -3,8 +3,10 @@
 #include "SingleInstance.h"
 #include "UnitSorvane.h"
 #include "UnitSorvaneProperty.h"
+#include "ZDesktop.h"
 
 #include <QApplication>
+#include <QColorDialog>
 
 namespace {
 
@@ -33,16 +35,20 @@ int main(int argc, char** argv) {
     PreferX11();
     PreferPlainImages();
     QApplication app(argc, argv);
+    // No display name: the toolkit would append it to every caption ("Property — Sorvane").
     QApplication::setApplicationName(QStringLiteral("Sorvane"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Sorvane"));
     QApplication::setQuitOnLastWindowClosed(false);
     TFormSorvane form(names);
     // The dialog's interface list is taken now, at start. Its window waits for the
     // first "Property...": its line edits load the font database, which with the
     // rest of its widgets is most of the start-up time and some 7 MB of memory.
+    // Like the main window, the dialog and its colour chooser have no taskbar entry of their own.
     form.CreatePropertyDialog = [&form, interfaces = TFormSorvaneProperty::LoadInterfaceList(
                                             *form.SharedTable())]() -> QWidget* {
-        return new TFormSorvaneProperty(&form, form, *form.SharedTable(), interfaces);
+        auto* dialog = new TFormSorvaneProperty(&form, form, *form.SharedTable(), interfaces);
+        KeepOffTaskbar(*dialog);
+        KeepOffTaskbar(*dialog->ColorDialog);
+        return dialog;
     };
     app.exec();
     return 0;
