@@ -6,11 +6,13 @@
 #include "TerminationSignals.h"
 #include "UnitSorvane.h"
 #include "UnitSorvaneProperty.h"
+#include "ZDesktop.h"
 #include "ZRelationFile.h"
 #include "ZSettingsPlace.h"
 #include "ZTranslation.h"
 
 #include <QApplication>
+#include <QColorDialog>
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
@@ -116,8 +118,8 @@ int main(int argc, char** argv) {
     PreferX11();
     PreferPlainImages();
     QApplication app(argc, argv);
+    // No display name: the toolkit would append it to every caption ("Property — Sorvane").
     QApplication::setApplicationName(QStringLiteral("Sorvane"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Sorvane"));
     QApplication::setQuitOnLastWindowClosed(false);
     if (lock.Held()) { // the only instance: what a killed one left is nobody's
         instance::RemoveDeadPorts(names.Directory);
@@ -135,9 +137,13 @@ int main(int argc, char** argv) {
     // The dialog's interface list is taken now, at start. Its window waits for the
     // first "Property...": its line edits load the font database, which with the
     // rest of its widgets is most of the start-up time and some 7 MB of memory.
+    // Like the main window, the dialog and its colour chooser have no taskbar entry of their own.
     form.CreatePropertyDialog = [&form, interfaces = TFormSorvaneProperty::LoadInterfaceList(
                                             *form.SharedTable())]() -> QWidget* {
-        return new TFormSorvaneProperty(&form, form, *form.SharedTable(), interfaces);
+        auto* dialog = new TFormSorvaneProperty(&form, form, *form.SharedTable(), interfaces);
+        KeepOffTaskbar(*dialog);
+        KeepOffTaskbar(*dialog->ColorDialog);
+        return dialog;
     };
     app.exec();
     return 0;

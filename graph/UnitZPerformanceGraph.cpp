@@ -333,7 +333,10 @@ void TZPerformanceGraph::mouseReleaseEvent(QMouseEvent* event) {
     FPressed = false;
 }
 
-void TZPerformanceGraph::mouseDoubleClickEvent(QMouseEvent*) {
+void TZPerformanceGraph::mouseDoubleClickEvent(QMouseEvent* event) {
+    // The second press of a double click comes only as this event: it is a press all the same,
+    // or a drag or a menu begun right after a click would be lost.
+    mousePressEvent(event);
     if (OnDblClick) OnDblClick();
 }
 

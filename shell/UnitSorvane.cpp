@@ -1,5 +1,6 @@
 #include "UnitSorvane.h"
 
+#include "ZDesktop.h"
 #include "ZReadoutBox.h"
 #include "ZRelationFile.h"
 #include "ZTrafficFigures.h"
@@ -15,11 +16,7 @@
 #include <QSocketNotifier>
 #include <QWindow>
 
-#include <xcb/xcb.h>
-
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
 
 int SorvaneHitTest(int x, int y, int w, int h) {
     if (y <= 4) return x < 16 ? HTTOPLEFT : x > w - 17 ? HTTOPRIGHT : HTTOP;
@@ -29,12 +26,26 @@ int SorvaneHitTest(int x, int y, int w, int h) {
     return HTCLIENT;
 }
 
-QPoint SorvaneFitPosition(int tag, const QSize& screen, const QRect& window) {
+QPoint SorvaneFitPosition(int tag, const QRect& screen, const QRect& window) {
     QPoint p = window.topLeft();
     if (tag != 1 && tag != 3 && tag != 7 && tag != 9) return p;
-    p.setX(tag == 1 || tag == 7 ? 0 : screen.width() - window.width());
-    p.setY(tag == 1 || tag == 3 ? screen.height() - window.height() : 0);
+    p.setX(tag == 1 || tag == 7 ? screen.x() : screen.x() + screen.width() - window.width());
+    p.setY(tag == 1 || tag == 3 ? screen.y() + screen.height() - window.height() : screen.y());
     return p;
+}
+
+QRect SorvaneScreenOf(const QRect& window, const QList<QRect>& screens, const QRect& fallback) {
+    QRect best = fallback;
+    qint64 bestArea = 0;
+    for (const QRect& s : screens) {
+        const QRect common = s.intersected(window);
+        const qint64 area = qint64(common.width()) * common.height();
+        if (area > bestArea) {
+            best = s;
+            bestArea = area;
+        }
+    }
+    return best;
 }
 
 namespace {
@@ -90,35 +101,13 @@ Qt::CursorShape CursorOf(int zone) {
     }
 }
 
-// Qt has no flag for it on X11; set before the first map, Qt keeps the state and
-// a window manager takes it in.
-void KeepOffTaskbar(const QWidget& window) {
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11 || QGuiApplication::platformName() != QLatin1String("xcb")) return;
-    xcb_connection_t* c = x11->connection();
-    if (!c) return;
-    auto atom = [c](const char* name) {
-        xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
-            c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
-        xcb_atom_t a = XCB_ATOM_NONE;
-        if (r) a = r->atom;
-        std::free(r);
-        return a;
-    };
-    const xcb_atom_t state = atom("_NET_WM_STATE");
-    const xcb_atom_t skip = atom("_NET_WM_STATE_SKIP_TASKBAR");
-    if (state != XCB_ATOM_NONE && skip != XCB_ATOM_NONE)
-        xcb_change_property(c, XCB_PROP_MODE_APPEND, static_cast<xcb_window_t>(window.winId()),
-                            state, XCB_ATOM_ATOM, 32, 1, &skip);
-}
-
 constexpr int kMinWidth = 80;
 constexpr int kMinHeight = 40;
 
 // The place of a first start: the top right corner of the primary screen.
 QPoint FirstStartPlace(const QSize& window) {
-    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
-    return {screen.width() - window.width(), 0};
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    return {screen.x() + screen.width() - window.width(), screen.y()};
 }
 
 bool OnAnyScreen(const QRect& window) {
@@ -212,6 +201,12 @@ void TFormSorvane::FormCreate() {
     connect(ui.MenuProperty, &QAction::triggered, this, &TFormSorvane::MenuPropertyClick);
     connect(ui.MenuStayontop, &QAction::triggered, this, &TFormSorvane::MenuStayontopClick);
     connect(ui.MenuExit, &QAction::triggered, this, &TFormSorvane::MenuExitClick);
+
+    FRefusalTimer = new QTimer(this);
+    FRefusalTimer->setSingleShot(true);
+    FRefusalTimer->setInterval(100);
+    connect(FRefusalTimer, &QTimer::timeout, this, &TFormSorvane::ShowRefusalsDue);
+    KeepOffTaskbar(*this);
 
     // Other processes find the message port through the shared block.
     if (!FInstance.Directory.empty() && FPort.Open(FInstance.Directory)) {
@@ -341,10 +336,9 @@ bool TFormSorvane::ApplySettings(const TSettings& settings) {
     saved.ScaleText = settings.ScaleText;
     saved.ScaleUnit = settings.ScaleUnit;
     TIniFile ini = SettingsFile();
-    if (!WritePropertySettings(ini, saved)) {
-        ShowWriteRefused(ini.FileName());
-        return false;
-    }
+    const bool written = WritePropertySettings(ini, saved);
+    WriteDone(ini.FileName(), written);
+    if (!written) return false;
     FReadoutUnit = saved.ScaleUnit;
     PerformanceGraph->Refresh();
     return true;
@@ -417,23 +411,23 @@ void TFormSorvane::UserMessage(std::uint32_t wParam) {
         if (!windowHandle()) {
             winId();
             windowHandle()->installEventFilter(this);
-            KeepOffTaskbar(*this);
         }
         FLoading = false;
         show();
         break;
     }
     case TUserMessage::BoundsChanged:
-        if (!FLoading && FExposed && FWindowBounds != CurrentBounds()) {
+        if (FLoading || !FExposed || FWindowBounds == CurrentBounds()) break;
+        if (FUserPlaced && HasRealWindows()) {
             TIniFile ini = SettingsFile();
-            if (!SaveWindowBoundsIfMoved(ini, FWindowBounds, CurrentBounds()))
-                ShowWriteRefused(ini.FileName());
+            WriteDone(ini.FileName(), SaveWindowBoundsIfMoved(ini, FWindowBounds, CurrentBounds()));
+        } else {
+            // Fitted to this screen or placed by the window manager: shown, not stored.
+            FWindowBounds = CurrentBounds();
         }
         break;
     case TUserMessage::Restore:
-        show();
-        raise();
-        activateWindow();
+        BringForward(*this);
         break;
     case TUserMessage::HideTaskbarButton: // no taskbar entry exists to hide
     default:
@@ -452,22 +446,23 @@ void TFormSorvane::TimerTimer() {
 void TFormSorvane::MenuPropertyClick() {
     PostUserMessage(TUserMessage::HideTaskbarButton);
     if (!PropertyDialog && CreatePropertyDialog) PropertyDialog = CreatePropertyDialog();
-    if (PropertyDialog) {
-        PropertyDialog->show();
-        PropertyDialog->raise();
-        PropertyDialog->activateWindow();
-    }
+    if (PropertyDialog) BringForward(*PropertyDialog);
 }
 
 void TFormSorvane::MenuStayontopClick() {
     ApplyStayOnTop(!StayOnTop());
     TIniFile ini = SettingsFile();
-    if (!WriteStayOnTop(ini, ui.MenuStayontop->isChecked())) ShowWriteRefused(ini.FileName());
+    WriteDone(ini.FileName(), WriteStayOnTop(ini, ui.MenuStayontop->isChecked()));
     PostUserMessage(TUserMessage::HideTaskbarButton);
 }
 
 void TFormSorvane::MenuFitClick(int tag) {
-    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+    QList<QRect> screens;
+    for (const QScreen* s : QGuiApplication::screens())
+        screens.append(s->geometry());
+    const QRect screen =
+        SorvaneScreenOf(geometry(), screens, QGuiApplication::primaryScreen()->geometry());
+    FUserPlaced = true;
     move(SorvaneFitPosition(tag, screen, geometry()));
 }
 
@@ -477,24 +472,85 @@ void TFormSorvane::MenuExitClick() {
 
 void TFormSorvane::GraphMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {
     if (button == Qt::LeftButton) {
-        StartFrameDrag(PerformanceGraph->mapTo(this, QPoint(x, y)), QCursor::pos());
+        ArmDrag(PerformanceGraph->mapTo(this, QPoint(x, y)), QCursor::pos());
     } else if (button == Qt::RightButton) {
         FPopupMenu->popup(PerformanceGraph->mapToGlobal(QPoint(x, y)));
     }
 }
 
-bool TFormSorvane::StartFrameDrag(const QPoint& windowPoint, const QPoint& globalPoint) {
-    const int zone = SorvaneHitTest(windowPoint.x(), windowPoint.y(), width(), height());
-    QWindow* handle = windowHandle();
-    const bool system = handle && (zone == HTCLIENT ? handle->startSystemMove()
-                                                    : handle->startSystemResize(EdgesOf(zone)));
-    if (!system) {
-        // No window manager to do it: follow the mouse until the button is released.
-        FDragZone = zone;
-        FDragStart = globalPoint;
-        FDragGeometry = geometry();
+void TFormSorvane::ArmDrag(const QPoint& windowPoint, const QPoint& globalPoint) {
+    FArmedZone = SorvaneHitTest(windowPoint.x(), windowPoint.y(), width(), height());
+    FArmedPoint = globalPoint;
+    FArmedNativePoint = NativePointerPosition();
+    FSystemDrag = false;
+    FDragZone = 0;
+}
+
+bool TFormSorvane::DragMotion(const QPoint& globalPoint, Qt::MouseButtons buttons) {
+    if (FDragZone != 0) {
+        FollowDrag(globalPoint);
+        return true;
     }
+    if (FArmedZone == 0) return false;
+    // The events may lag behind the button: a release may be on its way.
+    if (!buttons.testFlag(Qt::LeftButton) || !LeftButtonHeld()) {
+        FArmedZone = 0;
+        return false;
+    }
+    BeginDrag(globalPoint);
     return true;
+}
+
+void TFormSorvane::BeginDrag(const QPoint& globalPoint) {
+    const int zone = FArmedZone;
+    FArmedZone = 0;
+    FUserPlaced = true;
+    if (StartSystemMoveResize(*this, EdgesOf(zone), FArmedNativePoint)) {
+        FSystemDrag = true;
+        return;
+    }
+    // No window manager does it: the window follows the mouse until the release.
+    FDragZone = zone;
+    FDragStart = FArmedPoint;
+    FDragGeometry = geometry();
+    FollowDrag(globalPoint);
+}
+
+void TFormSorvane::LeftRelease() {
+    FArmedZone = 0;
+    FDragZone = 0;
+    // A release that came before the window manager took the pointer would leave the window
+    // following it with no button held; a move it has ended already is not changed.
+    if (FSystemDrag) CancelSystemMoveResize(*this);
+    FSystemDrag = false;
+}
+
+bool TFormSorvane::DragUnderWay() const {
+    return FDragZone != 0 || LeftButtonHeld();
+}
+
+void TFormSorvane::WriteDone(const std::string& path, bool written) {
+    if (written) {
+        FRefusedPaths.erase(path);
+        std::erase(FRefusalsDue, path);
+        return;
+    }
+    if (!FRefusedPaths.insert(path).second) return;
+    FRefusalsDue.push_back(path);
+    ShowRefusalsDue();
+}
+
+void TFormSorvane::ShowRefusalsDue() {
+    // The box would take the pointer from a drag: it waits for the release.
+    if (DragUnderWay()) {
+        FRefusalTimer->start();
+        return;
+    }
+    while (!FRefusalsDue.empty()) {
+        const std::string path = FRefusalsDue.front();
+        FRefusalsDue.erase(FRefusalsDue.begin());
+        ShowWriteRefused(path);
+    }
 }
 
 void TFormSorvane::FollowDrag(const QPoint& globalPoint) {
@@ -537,25 +593,24 @@ bool TFormSorvane::eventFilter(QObject* watched, QEvent* event) {
     if (watched != PerformanceGraph) return QWidget::eventFilter(watched, event);
     const auto type = event->type();
     if (type == QEvent::Leave) HideReadout();
-    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
-        type != QEvent::MouseButtonRelease)
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick &&
+        type != QEvent::MouseMove && type != QEvent::MouseButtonRelease)
         return false;
     auto* mouse = static_cast<QMouseEvent*>(event);
     const QPoint windowPoint = PerformanceGraph->mapTo(this, mouse->position().toPoint());
     const QPoint global = mouse->globalPosition().toPoint();
     switch (type) {
     case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: // its second press
         HideReadout();
         // The resize band takes in the graph's outermost pixels, for every button: they are
         // frame, where only the left button does anything.
         if (SorvaneHitTest(windowPoint.x(), windowPoint.y(), width(), height()) == HTCLIENT)
             return false;
-        if (mouse->button() == Qt::LeftButton) StartFrameDrag(windowPoint, global);
+        if (mouse->button() == Qt::LeftButton) ArmDrag(windowPoint, global);
         return true;
     case QEvent::MouseMove:
-        if (FDragZone != 0) {
-            FollowDrag(global);
-        } else {
+        if (!DragMotion(global, mouse->buttons())) {
             UpdateCursor(windowPoint);
             const bool client =
                 SorvaneHitTest(windowPoint.x(), windowPoint.y(), width(), height()) == HTCLIENT;
@@ -566,7 +621,7 @@ bool TFormSorvane::eventFilter(QObject* watched, QEvent* event) {
         }
         return false;
     default:
-        FDragZone = 0;
+        if (mouse->button() == Qt::LeftButton) LeftRelease();
         return false;
     }
 }
@@ -639,7 +694,7 @@ void TFormSorvane::FollowInterface() {
     if (row >= 0 && row != FInterface) {
         FInterface = row;
         TIniFile ini = SettingsFile();
-        if (!WriteInterface(ini, row)) ShowWriteRefused(ini.FileName());
+        WriteDone(ini.FileName(), WriteInterface(ini, row));
     }
 }
 
@@ -665,23 +720,21 @@ void TFormSorvane::MenuAutoScaleClick() {
         PerformanceGraph->Refresh();
     }
     TIniFile ini = SettingsFile();
-    if (!WriteAutoScale(ini, FAutoScale)) ShowWriteRefused(ini.FileName());
+    WriteDone(ini.FileName(), WriteAutoScale(ini, FAutoScale));
 }
 
 void TFormSorvane::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton)
-        StartFrameDrag(event->position().toPoint(), event->globalPosition().toPoint());
+        ArmDrag(event->position().toPoint(), event->globalPosition().toPoint());
 }
 
 void TFormSorvane::mouseMoveEvent(QMouseEvent* event) {
-    if (FDragZone != 0)
-        FollowDrag(event->globalPosition().toPoint());
-    else
+    if (!DragMotion(event->globalPosition().toPoint(), event->buttons()))
         UpdateCursor(event->position().toPoint());
 }
 
-void TFormSorvane::mouseReleaseEvent(QMouseEvent*) {
-    FDragZone = 0;
+void TFormSorvane::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) LeftRelease();
 }
 
 void TFormSorvane::paintEvent(QPaintEvent*) {

@@ -25,6 +25,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
+#include <string>
+#include <vector>
 
 class QLabel;
 class QSocketNotifier;
@@ -52,9 +55,13 @@ enum THitTest : int {
 // every side, corner zones 16 pixels along each edge, the client elsewhere.
 int SorvaneHitTest(int x, int y, int w, int h);
 
-// The window's top-left after "Fit window with..." for the item's tag, against
-// the full screen; the window unchanged for any other tag.
-QPoint SorvaneFitPosition(int tag, const QSize& screen, const QRect& window);
+// The window's top-left after "Fit window with..." for the item's tag, in a corner of
+// the full screen (its origin and size); the window unchanged for any other tag.
+QPoint SorvaneFitPosition(int tag, const QRect& screen, const QRect& window);
+
+// The screen the window is on: of the screens, the one it covers most; fallback when it
+// covers none.
+QRect SorvaneScreenOf(const QRect& window, const QList<QRect>& screens, const QRect& fallback);
 
 // The frame of a W x H window: raised edges and the resize marks.
 void PaintSorvaneFrame(QPainter& painter, int w, int h, const QColor& light, const QColor& dark);
@@ -138,10 +145,20 @@ private:
     void ApplyStayOnTop(bool on);
     void ReceivePort();
     TWindowBounds CurrentBounds() const;
-    // Resizing or moving from a press; true when the press was taken.
-    bool StartFrameDrag(const QPoint& windowPoint, const QPoint& globalPoint);
+    // A left press arms a move or resize; it begins at the first motion with the button really
+    // held, so that a tap never starts one.
+    void ArmDrag(const QPoint& windowPoint, const QPoint& globalPoint);
+    // Motion with the buttons the event reports; true when it belongs to a drag.
+    bool DragMotion(const QPoint& globalPoint, Qt::MouseButtons buttons);
+    void BeginDrag(const QPoint& globalPoint);
     void FollowDrag(const QPoint& globalPoint);
+    void LeftRelease();
     void UpdateCursor(const QPoint& windowPoint);
+    bool DragUnderWay() const;
+    // The outcome of a write to path: a refusal is shown once per path until a write there
+    // succeeds again, and never during a drag.
+    void WriteDone(const std::string& path, bool written);
+    void ShowRefusalsDue();
 
     Ui::FormSorvane ui;
     instance::TInstanceNames FInstance;
@@ -170,8 +187,22 @@ private:
     bool FExposed = false;
     QRect FShownPlace;
 
+    // Until the user moves, resizes or fits the window, what it shows stands in for the stored
+    // bounds and is never written.
+    bool FUserPlaced = false;
+
+    // A press that will become a drag at the first motion with the button held.
+    int FArmedZone = 0; // 0: none, HTCLIENT: move, else the resize zone
+    QPoint FArmedPoint;
+    QPoint FArmedNativePoint; // in the X server's pixels
+    // A move or resize asked of the window manager, its release not seen.
+    bool FSystemDrag = false;
     // A move or resize the window follows itself where the window manager does not.
     int FDragZone = 0; // 0: none, HTCLIENT: move, else the resize zone
     QPoint FDragStart;
     QRect FDragGeometry;
+
+    std::set<std::string> FRefusedPaths; // shown or due
+    std::vector<std::string> FRefusalsDue;
+    QTimer* FRefusalTimer = nullptr;
 };

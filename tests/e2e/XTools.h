@@ -109,4 +109,22 @@ inline bool WaitForLight(const QRect& area, int timeoutMs) {
         area, [](QRgb p) { return qGray(p) > 150; }, timeoutMs);
 }
 
+// A left press at from, the pointer moved by the offset in steps a window manager follows,
+// the release.
+inline void DragFrom(const QPoint& from, const QPoint& by) {
+    auto to = [](const QPoint& p) {
+        return QStringList{"mousemove", QString::number(p.x()), QString::number(p.y())};
+    };
+    Xdotool(to(from));
+    QTest::qWait(100);
+    Xdotool({"mousedown", "1"});
+    QTest::qWait(200);
+    for (int step = 1; step <= 8; ++step) {
+        Xdotool(to(from + by * step / 8));
+        QTest::qWait(40);
+    }
+    QTest::qWait(200);
+    Xdotool({"mouseup", "1"});
+}
+
 } // namespace xtools

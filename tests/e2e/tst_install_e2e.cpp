@@ -211,8 +211,11 @@ void TestInstallEndToEnd::StartMoveAndCheck(const QString& prefix, const QProces
     QVERIFY(Mappings(FProgram.processId()).contains(agentDir + "/libsnmpapi.so"));
     QVERIFY(!QFileInfo::exists(settingsFile)); // nothing written while it only appeared
 
-    Xdotool({"windowmove", QString::number(window), "40", "60"});
-    QTRY_COMPARE_WITH_TIMEOUT(WindowGeometry(window).topLeft(), QPoint(40, 60), 5000);
+    // A drag by the user is what is remembered.
+    const QRect shown = WindowGeometry(window);
+    DragFrom(shown.center(), QPoint(-400, 60));
+    QTRY_COMPARE_WITH_TIMEOUT(WindowGeometry(window).topLeft(), shown.topLeft() + QPoint(-400, 60),
+                              5000);
     QTRY_COMPARE_WITH_TIMEOUT(WindowKeys(settingsFile), KeysOf(WindowGeometry(window)), 5000);
     QCOMPARE(Mode(settingsFile), mode_t(0600));
     QCOMPARE(Mode(QFileInfo(settingsFile).path()), mode_t(0700));

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QPainter>
 #include <QRasterWindow>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -120,6 +121,41 @@ QList<QPoint> MappedPlaces(const QString& events, const QSize& size) {
 
 } // namespace
 
+namespace {
+
+// On the screen: mapped, and its frame too where a window manager gave it one.
+bool Viewable(qulonglong window) {
+    return Run("xwininfo", {"-id", QString::number(window)}).contains("Map State: IsViewable");
+}
+
+QString Property(qulonglong window, const char* name) {
+    return Xprop({"-id", QString::number(window), name});
+}
+
+// Whether the window can be hidden that way here: all but unmapping take a window manager.
+bool CanHide(const QString& how) {
+    return how == "unmapped" || WithWindowManager();
+}
+
+void HideWindow(const QString& how, qulonglong window) {
+    const QString id = QString::number(window);
+    if (how == "unmapped") // by another client
+        Xdotool({"windowunmap", id});
+    else if (how == "iconified")
+        Xdotool({"windowminimize", id});
+    else // "show desktop": the window manager's default binding
+        Xdotool({"key", "super+d"});
+}
+
+// The program's other windows named like it: its error boxes.
+QList<qulonglong> Boxes(qulonglong main) {
+    QList<qulonglong> boxes = VisibleWindows("Sorvane");
+    boxes.removeAll(main);
+    return boxes;
+}
+
+} // namespace
+
 class TestWindowEndToEnd : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -136,6 +172,17 @@ private Q_SLOTS:
     void signalEndsLikeExit();
     void killedLeftoversGoAtNextStart();
     void noTaskbarEntry();
+    void restoreMainWindow_data();
+    void restoreMainWindow();
+    void restoreDialog_data();
+    void restoreDialog();
+    void tapDoesNotMove();
+    void startLeavesFileAsItWas_data();
+    void startLeavesFileAsItWas();
+    void userChangesWritten_data();
+    void userChangesWritten();
+    void dialogCaptionAndTaskbar();
+    void refusedWriteShownOnce();
 
 private:
     QString Program() const { return FDir.FilePath("sorvane"); }
@@ -155,6 +202,10 @@ private:
     // Right click there: whether the menu opens at the pointer; closed again.
     bool MenuOpensAt(const QPoint& at);
     QRect TopRight() const;
+    // A second start, which hands over to the running program and ends.
+    void SecondStart();
+    // "Property..." from the menu of the window there: the dialog once it shows, else 0.
+    qulonglong OpenProperty(const QRect& window);
 
     TScratchDir FDir;
     QProcess FProgram;
@@ -455,6 +506,241 @@ void TestWindowEndToEnd::noTaskbarEntry() {
     QTRY_VERIFY2_WITH_TIMEOUT(state().contains("_NET_WM_STATE_SKIP_TASKBAR"), qPrintable(state()),
                               5000);
     QVERIFY2(state().contains("_NET_WM_STATE_ABOVE"), qPrintable(state())); // stays on top
+}
+
+void TestWindowEndToEnd::SecondStart() {
+    QProcess second;
+    second.setProcessEnvironment(ProgramEnvironment());
+    second.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    second.start(Program());
+    QVERIFY(second.waitForFinished(10000));
+    QCOMPARE(second.exitCode(), 0);
+}
+
+qulonglong TestWindowEndToEnd::OpenProperty(const QRect& window) {
+    const QPoint at = window.center();
+    Xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "3"});
+    if (!WaitForLight(QRect(at, QSize(40, 20)), 5000)) return 0;
+    Xdotool({"key", "--delay", "100", "Down", "Return"}); // the first item
+    return FindWindow("Property", 5000);
+}
+
+void TestWindowEndToEnd::restoreMainWindow_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("iconified") << "iconified";
+    QTest::newRow("show desktop") << "show desktop";
+    QTest::newRow("unmapped") << "unmapped";
+}
+
+// However it was hidden, a second start shows it again, as it was.
+void TestWindowEndToEnd::restoreMainWindow() {
+    QFETCH(QString, how);
+    if (!CanHide(how)) QSKIP("only a window manager hides a window that way");
+    StartProgram();
+    const qulonglong window = WaitForWindow(TopRight());
+    QVERIFY(window != 0);
+    // "Show desktop" stays on until a window comes back; never left on for the next case.
+    const auto desktopBack = qScopeGuard([] {
+        if (Xprop({"-root", "_NET_SHOWING_DESKTOP"}).endsWith("= 1")) Xdotool({"key", "super+d"});
+    });
+    HideWindow(how, window);
+    QTRY_VERIFY_WITH_TIMEOUT(!Viewable(window), 5000);
+
+    SecondStart();
+    QTRY_VERIFY_WITH_TIMEOUT(Viewable(window), 5000);
+    QCOMPARE(WindowGeometry(window), TopRight());
+    QCOMPARE(VisibleWindows("Sorvane"), QList<qulonglong>{window});
+    const QString state = Property(window, "_NET_WM_STATE");
+    QVERIFY2(state.contains("_NET_WM_STATE_SKIP_TASKBAR") && state.contains("_NET_WM_STATE_ABOVE"),
+             qPrintable(state));
+}
+
+void TestWindowEndToEnd::restoreDialog_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("iconified") << "iconified";
+    QTest::newRow("unmapped") << "unmapped";
+}
+
+void TestWindowEndToEnd::restoreDialog() {
+    QFETCH(QString, how);
+    if (!CanHide(how)) QSKIP("only a window manager hides a window that way");
+    StartProgram();
+    const qulonglong window = WaitForWindow(TopRight());
+    QVERIFY(window != 0);
+    const qulonglong dialog = OpenProperty(TopRight());
+    QVERIFY2(dialog != 0, "the property dialog did not appear");
+    HideWindow(how, dialog);
+    QTRY_VERIFY_WITH_TIMEOUT(!Viewable(dialog), 5000);
+
+    // A window manager may iconify the main window together with its dialog.
+    if (!Viewable(window)) {
+        SecondStart();
+        QTRY_VERIFY_WITH_TIMEOUT(Viewable(window), 5000);
+    }
+    QCOMPARE(OpenProperty(TopRight()), dialog);
+    QVERIFY(Viewable(window));
+    const QString state = Property(dialog, "_NET_WM_STATE");
+    QVERIFY2(state.contains("_NET_WM_STATE_SKIP_TASKBAR"), qPrintable(state));
+}
+
+// A press and release 1 ms apart, then the pointer moving on with no button held.
+void TestWindowEndToEnd::tapDoesNotMove() {
+    StartProgram();
+    const qulonglong window = WaitForWindow(TopRight());
+    QVERIFY(window != 0);
+    const QPoint at = TopRight().center();
+    for (int tap = 0; tap < 5; ++tap) {
+        Xdotool({"mousemove", QString::number(at.x()), QString::number(at.y())});
+        QTest::qWait(100);
+        Xdotool({"mousedown", "1", "sleep", "0.001", "mouseup", "1"});
+        // Paced as a drag is: a move that began would follow.
+        for (int step = 1; step <= 6; ++step) {
+            Xdotool({"mousemove_relative", "--", "-20", "15"});
+            QTest::qWait(40);
+        }
+        QCOMPARE(WindowGeometry(window), TopRight());
+    }
+    QVERIFY(!QFile::exists(Settings()));
+}
+
+void TestWindowEndToEnd::startLeavesFileAsItWas_data() {
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QString>("platform");
+    QTest::addColumn<QRect>("shown");
+    const QByteArray wide = "[Window]\nx=100\ny=50\ncx=2000\ncy=97\n; the user's own\n";
+    const int screen = QGuiApplication::primaryScreen()->geometry().width();
+    QTest::newRow("wider than the screen") << wide << "xcb" << QRect(100, 50, screen, 97);
+    QTest::newRow("on no screen") << QByteArray("[Window]\nx=5000\ny=-3000\ncx=305\ncy=97\n")
+                                  << "xcb" << TopRight();
+    QTest::newRow("wider than the screen, no real windows") << wide << "offscreen" << QRect();
+}
+
+// What the start makes of the stored bounds is shown, never written.
+void TestWindowEndToEnd::startLeavesFileAsItWas() {
+    QFETCH(QByteArray, stored);
+    QFETCH(QString, platform);
+    QFETCH(QRect, shown);
+    QFile file(Settings());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(stored);
+    file.close();
+    QProcessEnvironment env = ProgramEnvironment();
+    env.insert("QT_QPA_PLATFORM", platform);
+    FProgram.setProgram(Program());
+    FProgram.setProcessEnvironment(env);
+    FProgram.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    FProgram.start();
+    QVERIFY(FProgram.waitForStarted());
+    if (platform == "offscreen") {
+        // Its window exists once its message port does.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !QDir(FDir.FilePath("run")).entryList({"sorvane-window-*"}, QDir::System).isEmpty(),
+            10000);
+    } else {
+        QVERIFY2(WaitForWindow(shown) != 0, "the window did not show where it fits");
+    }
+    QTest::qWait(1500); // ticks, and whatever the platform reports meanwhile
+    QCOMPARE(FileBytes(Settings()), stored);
+}
+
+void TestWindowEndToEnd::userChangesWritten_data() {
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QRect>("expected");
+    const QRect start = TopRight();
+    const int screenHeight = QGuiApplication::primaryScreen()->geometry().height();
+    QTest::newRow("resized from the bottom left corner")
+        << "corner" << QRect(start.x() - 60, 0, 365, 127);
+    QTest::newRow("resized from the left edge") << "edge" << QRect(start.x() + 40, 0, 265, 97);
+    QTest::newRow("fitted to the bottom left") << "fit" << QRect(0, screenHeight - 97, 305, 97);
+}
+
+// The user's own changes are written, on a platform with real windows.
+void TestWindowEndToEnd::userChangesWritten() {
+    QFETCH(QString, change);
+    QFETCH(QRect, expected);
+    StartProgram();
+    const qulonglong window = WaitForWindow(TopRight());
+    QVERIFY(window != 0);
+    const QRect g = TopRight();
+    if (change == "corner") {
+        DragFrom(QPoint(g.left() + 2, g.bottom() - 2), QPoint(-60, 30));
+    } else if (change == "edge") {
+        DragFrom(QPoint(g.left() + 1, g.top() + 40), QPoint(40, 0));
+    } else {
+        const QPoint at = g.center();
+        Xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "3"});
+        QVERIFY2(WaitForLight(QRect(at, QSize(40, 20)), 5000), "the popup menu did not open");
+        // "Fit window with...", then its third item.
+        Xdotool(
+            {"key", "--delay", "100", "Down", "Down", "Down", "Right", "Down", "Down", "Return"});
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(WindowGeometry(window), expected, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(WindowKeys(Settings()), KeysOf(expected), 5000);
+}
+
+// The caption as given, and no taskbar entry for the dialog or its colour chooser.
+void TestWindowEndToEnd::dialogCaptionAndTaskbar() {
+    StartProgram();
+    const qulonglong window = WaitForWindow(TopRight());
+    QVERIFY(window != 0);
+    const qulonglong dialog = OpenProperty(TopRight());
+    QVERIFY2(dialog != 0, "no window captioned \"Property\" appeared");
+    QCOMPARE(Property(dialog, "_NET_WM_NAME"), QString("_NET_WM_NAME(UTF8_STRING) = \"Property\""));
+    QVERIFY2(Property(dialog, "WM_NAME").endsWith(" = \"Property\""),
+             qPrintable(Property(dialog, "WM_NAME")));
+    QCOMPARE(Property(dialog, "WM_TRANSIENT_FOR"),
+             QString("WM_TRANSIENT_FOR(WINDOW): window id # 0x%1").arg(window, 0, 16));
+    QVERIFY2(Property(dialog, "_NET_WM_STATE").contains("_NET_WM_STATE_SKIP_TASKBAR"),
+             qPrintable(Property(dialog, "_NET_WM_STATE")));
+
+    // The colour chooser, from the swatch of the receive line.
+    const QPoint d = WindowPosition(dialog);
+    Xdotool(
+        {"mousemove", QString::number(d.x() + 220), QString::number(d.y() + 100), "click", "1"});
+    const qulonglong chooser = FindWindow("Select Color", 5000);
+    QVERIFY2(chooser != 0, "the colour chooser did not appear");
+    QCOMPARE(Property(chooser, "WM_TRANSIENT_FOR"),
+             QString("WM_TRANSIENT_FOR(WINDOW): window id # 0x%1").arg(dialog, 0, 16));
+    QVERIFY2(Property(chooser, "_NET_WM_STATE").contains("_NET_WM_STATE_SKIP_TASKBAR"),
+             qPrintable(Property(chooser, "_NET_WM_STATE")));
+    Xdotool({"key", "Escape"});
+    QTRY_VERIFY_WITH_TIMEOUT(!Viewable(chooser), 5000);
+}
+
+// A folder that refuses the settings file: one box across ten moves, and each move ends where
+// the pointer let go.
+void TestWindowEndToEnd::refusedWriteShownOnce() {
+    StartProgram();
+    const qulonglong window = WaitForWindow(TopRight());
+    QVERIFY(window != 0);
+    // A settings file that refuses writes (a read-only folder would send them to the user's
+    // configuration folder instead).
+    const QString file = Settings();
+    if (!QFile::exists(file)) QVERIFY(WriteFileBytes(file, QByteArray()));
+    const QByteArray before = FileBytes(file);
+    const QFile::Permissions readOnly = QFile::ReadOwner;
+    QVERIFY(QFile::setPermissions(file, readOnly));
+    const auto writable = qScopeGuard(
+        [file, readOnly] { QFile::setPermissions(file, readOnly | QFile::WriteOwner); });
+
+    QSet<qulonglong> boxes;
+    QRect at = TopRight();
+    for (int move = 0; move < 10; ++move) {
+        const QPoint by = move % 2 == 0 ? QPoint(-200, 150) : QPoint(200, -150);
+        DragFrom(at.center(), by);
+        at.translate(by);
+        QTRY_COMPARE_WITH_TIMEOUT(WindowGeometry(window), at, 5000);
+        if (move == 0) QTRY_VERIFY_WITH_TIMEOUT(!Boxes(window).isEmpty(), 5000);
+        for (const qulonglong box : Boxes(window)) {
+            boxes.insert(box);
+            Xdotool({"key", "Return"}); // the box has the focus
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(Boxes(window).isEmpty(), 5000);
+    }
+    QTest::qWait(500); // a box after the last move would be up by now
+    QVERIFY(Boxes(window).isEmpty());
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(FileBytes(file), before);
 }
 
 QTEST_MAIN(TestWindowEndToEnd)

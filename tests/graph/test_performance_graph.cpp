@@ -2,6 +2,7 @@
 #include "UnitZPerformanceGraph.h"
 #include "feedsource.h"
 
+#include <QMouseEvent>
 #include <QPointer>
 #include <QTest>
 
@@ -60,6 +61,7 @@ private Q_SLOTS:
     void rowConversion();
     void screenCopyIsFlippedImage();
     void partialPresent();
+    void doubleClickIsAPress();
 
 private:
     std::unique_ptr<QWidget> owner;
@@ -669,6 +671,24 @@ void TestPerformanceGraph::partialPresent() {
         }
     QVERIFY(litInside > 0);
     QVERIFY(litOutside > 0);
+}
+
+// The second press of a double click arrives as a double click alone.
+void TestPerformanceGraph::doubleClickIsAPress() {
+    QList<Qt::MouseButton> downs;
+    int doubles = 0;
+    graph->OnMouseDown = [&downs](Qt::MouseButton b, Qt::KeyboardModifiers, int x, int y) {
+        QCOMPARE(QPoint(x, y), QPoint(3, 4));
+        downs << b;
+    };
+    graph->OnDblClick = [&doubles] { ++doubles; };
+    for (const Qt::MouseButton b : {Qt::LeftButton, Qt::RightButton}) {
+        QMouseEvent e(QEvent::MouseButtonDblClick, QPointF(3, 4), graph->mapToGlobal(QPointF(3, 4)),
+                      b, b, Qt::NoModifier);
+        QCoreApplication::sendEvent(graph, &e);
+    }
+    QCOMPARE(downs, (QList<Qt::MouseButton>{Qt::LeftButton, Qt::RightButton}));
+    QCOMPARE(doubles, 2);
 }
 
 QTEST_MAIN(TestPerformanceGraph)
