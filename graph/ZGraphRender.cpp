@@ -350,6 +350,7 @@ private:
             const std::int32_t lin = FLin[c];
             const std::int32_t up = line.Upper[c];
             const std::int32_t down = lin - up;
+            if (lin == 0) continue; // its share is always 0
             bool moves = false;
             if (low) {
                 const std::uint8_t s = Pixel(line.Row)[c];

@@ -111,7 +111,8 @@ void BM_RebuildHGridSpace(benchmark::State& state) {
                    " HGridSpace=" + std::to_string(state.range(1)));
 }
 
-// One column of grid on a bare black buffer, defaults otherwise (curve, gamma split, 2.5).
+// One column of grid on a bare black buffer, defaults otherwise (curve, gamma split, 2.5);
+// the third argument, when given, is the graph curve in hundredths.
 void BM_DrawHGridColumn(benchmark::State& state) {
     const auto height = static_cast<std::int32_t>(state.range(0));
     std::vector<std::uint8_t> pixels(std::size_t(ImageStride(1)) * std::size_t(height));
@@ -121,13 +122,14 @@ void BM_DrawHGridColumn(benchmark::State& state) {
     TZGridSettings grid;
     grid.HGridSpace = static_cast<std::int32_t>(state.range(1));
     grid.HGridColor = 0xFF0000;
+    if (state.range(2) > 0) grid.Curve = double(state.range(2)) / 100.0;
     for (auto _ : state) {
         std::fill(pixels.begin(), pixels.end(), std::uint8_t{0});
         DrawHGrid(view, tables, grid, 0);
         benchmark::ClobberMemory();
     }
-    state.SetLabel("height " + std::to_string(height) +
-                   " HGridSpace=" + std::to_string(state.range(1)));
+    state.SetLabel("height " + std::to_string(height) + " HGridSpace=" +
+                   std::to_string(state.range(1)) + " Curve=" + std::to_string(grid.Curve));
 }
 
 // Painting into a backing-store-like target (the offscreen platform's window
@@ -178,7 +180,8 @@ BENCHMARK(BM_RebuildHGridSpace)
     ->ArgsProduct({{0, 1}, {10, 65536, 2147483647}})
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DrawHGridColumn)
-    ->ArgsProduct({{87, 2158}, {10, 65536, 2147483647}})
+    ->ArgsProduct({{87, 2158}, {10, 65536, 2147483647}, {0}})
+    ->ArgsProduct({{87, 2158}, {2147483647}, {10, 50, 95}})
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Present)->DenseRange(0, 1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DrawImageUnflipped)->DenseRange(0, 1)->Unit(benchmark::kMicrosecond);
