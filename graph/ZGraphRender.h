@@ -82,11 +82,11 @@ std::int32_t MapValue(std::int32_t value, std::int32_t min, std::int32_t max, do
 void DrawLine(const TZImageView& image, const TZToneTables& tables, std::int32_t x1,
               std::int32_t y1, std::int32_t x2, std::int32_t y2, TColor colour);
 
-// Largest horizontal grid division drawn; beyond it every row of the column is
-// already saturated, and a hand-edited spacing must not stall a tick.
-inline constexpr std::int32_t kMaxHGridSpace = 65536;
-
-// The horizontal-grid pixels of column x.
+// The horizontal-grid pixels of column x: exactly what blending the HGridSpace - 1
+// lines one after another gives, for any spacing. Lines that share a row (and a
+// share of the colour) are counted, not walked, and their blends stop once the pixel
+// no longer changes, so a spacing far finer than a pixel row costs about one pass
+// over the column.
 void DrawHGrid(const TZImageView& image, const TZToneTables& tables, const TZGridSettings& grid,
                std::int32_t x);
 

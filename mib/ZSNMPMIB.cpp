@@ -18,10 +18,13 @@ char foldCase(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return foldCase(x) == foldCase(y);
-           });
+// Two keys match when they are equal after folding: the same as comparing them character by
+// character with A-Z taken as a-z.
+std::string foldedKey(std::string_view key) {
+    std::string folded(key);
+    for (char& c : folded)
+        c = foldCase(c);
+    return folded;
 }
 
 std::string executableDirectory() {
@@ -70,22 +73,20 @@ void appendHexOctet(std::string& text, std::uint8_t octet) {
 } // namespace
 
 TZSNMPMIBEntry* TZSNMPMIBTable::Items(int position) const {
-    if (position < 0 || position >= FCount) return nullptr;
+    if (position < 0 || position >= Count()) return nullptr;
     return FItems[static_cast<std::size_t>(position)].get();
 }
 
 TZSNMPMIBEntry* TZSNMPMIBTable::FindOrAdd(std::string_view key) {
-    for (int i = 0; i < FCount; ++i)
-        if (equalIgnoringCase(FItems[static_cast<std::size_t>(i)]->Key, key))
-            return FItems[static_cast<std::size_t>(i)].get();
-    if (FCount == FCapacity) {
-        FCapacity += kGrowth;
-        FItems.reserve(static_cast<std::size_t>(FCapacity));
-    }
+    std::string folded = foldedKey(key);
+    if (const auto found = FPositions.find(folded); found != FPositions.end())
+        return FItems[static_cast<std::size_t>(found->second)].get();
     std::unique_ptr<TZSNMPMIBEntry> entry = NewEntry();
     entry->Key = key;
+    // The row goes in first: should the index then fail to grow, a later search misses the
+    // row and adds another, but no position ever points past the list.
     FItems.push_back(std::move(entry));
-    ++FCount;
+    FPositions.emplace(std::move(folded), Count() - 1);
     return FItems.back().get();
 }
 

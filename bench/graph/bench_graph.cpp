@@ -1,4 +1,5 @@
-// Cost of a tick, a full redraw and painting, at the default size and at 4K.
+// Cost of a tick, a full redraw and painting, at the default size and at 4K; and what
+// the horizontal grid costs when its spacing is far finer than a pixel row.
 #include "UnitZPerformanceGraph.h"
 
 #include <QApplication>
@@ -6,6 +7,7 @@
 #include <QWidget>
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -96,6 +98,40 @@ void BM_Rebuild(benchmark::State& state) {
     SetLabel(state);
 }
 
+// A full redraw with the horizontal grid at an ordinary spacing and at the largest one a
+// spacing can hold: the second must stay of the order of the first.
+void BM_RebuildHGridSpace(benchmark::State& state) {
+    const auto& s = kSizes[state.range(0)];
+    Rig rig(s[0], s[1]);
+    rig.graph->SetHGridSpace(static_cast<std::int32_t>(state.range(1)));
+    rig.graph->Refresh();
+    for (auto _ : state)
+        rig.graph->Refresh();
+    state.SetLabel(std::to_string(s[0]) + "x" + std::to_string(s[1]) +
+                   " HGridSpace=" + std::to_string(state.range(1)));
+}
+
+// One column of grid on a bare black buffer, defaults otherwise (curve, gamma split, 2.5);
+// the third argument, when given, is the graph curve in hundredths.
+void BM_DrawHGridColumn(benchmark::State& state) {
+    const auto height = static_cast<std::int32_t>(state.range(0));
+    std::vector<std::uint8_t> pixels(std::size_t(ImageStride(1)) * std::size_t(height));
+    const TZImageView view{pixels.data(), 1, height, ImageStride(1)};
+    TZToneTables tables;
+    BuildToneTables(tables, 2.5);
+    TZGridSettings grid;
+    grid.HGridSpace = static_cast<std::int32_t>(state.range(1));
+    grid.HGridColor = 0xFF0000;
+    if (state.range(2) > 0) grid.Curve = double(state.range(2)) / 100.0;
+    for (auto _ : state) {
+        std::fill(pixels.begin(), pixels.end(), std::uint8_t{0});
+        DrawHGrid(view, tables, grid, 0);
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel("height " + std::to_string(height) + " HGridSpace=" +
+                   std::to_string(state.range(1)) + " Curve=" + std::to_string(grid.Curve));
+}
+
 // Painting into a backing-store-like target (the offscreen platform's window
 // surface is such an image), the upright copy included.
 void BM_Present(benchmark::State& state) {
@@ -140,6 +176,13 @@ void BM_DrawImageUnflipped(benchmark::State& state) {
 BENCHMARK(BM_Advance)->DenseRange(0, 1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Memmove)->DenseRange(0, 1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Rebuild)->DenseRange(0, 1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RebuildHGridSpace)
+    ->ArgsProduct({{0, 1}, {10, 65536, 2147483647}})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DrawHGridColumn)
+    ->ArgsProduct({{87, 2158}, {10, 65536, 2147483647}, {0}})
+    ->ArgsProduct({{87, 2158}, {2147483647}, {10, 50, 95}})
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Present)->DenseRange(0, 1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DrawImageUnflipped)->DenseRange(0, 1)->Unit(benchmark::kMicrosecond);
 

@@ -1,5 +1,6 @@
 // The per-tick load of the program (the two octet columns through the agent) against the
-// cheapest way to get the same figures: reading and parsing /proc/net/dev once.
+// cheapest way to get the same figures: reading and parsing /proc/net/dev once. And what a
+// load costs as the interface table grows.
 #include "AgentStats.h"
 #include "KernelLinks.h"
 #include "ZSNMPMIB.h"
@@ -9,6 +10,7 @@
 #include <charconv>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <string>
 #include <string_view>
 #include <unistd.h>
 #include <vector>
@@ -92,6 +94,52 @@ void BM_LoadIFTableOctets(benchmark::State& state) {
     ::dlclose(agent);
 }
 BENCHMARK(BM_LoadIFTableOctets);
+
+// The two octet columns of an agent with state.range(0) interfaces: a load should grow with
+// the rows, not with their square.
+void BM_LoadIFTableRows(benchmark::State& state) {
+    TZSNMPMIB mib(ROWS_AGENT_LIBRARY, UTILITY_LIBRARY);
+    void* agent = ::dlopen(ROWS_AGENT_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    using SetRowsFn = void (*)(std::uint32_t);
+    const auto setRows = reinterpret_cast<SetRowsFn>(::dlsym(agent, "rowsagent_set_rows"));
+    if (!mib.Ready() || !setRows) {
+        state.SkipWithError("agent not ready");
+        return;
+    }
+    setRows(static_cast<std::uint32_t>(state.range(0)));
+    const TZSNMPMIBIFSelectSet octets{TZSNMPMIBIFSelect::zifInOctets,
+                                      TZSNMPMIBIFSelect::zifOutOctets};
+    int rows = 0;
+    for (auto _ : state) {
+        const auto table = mib.LoadIFTable(octets);
+        rows = table->Count();
+        benchmark::DoNotOptimize(table->Items(rows - 1));
+    }
+    state.counters["rows"] = rows;
+    state.counters["per_row"] = benchmark::Counter(
+        double(rows), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    ::dlclose(agent);
+}
+BENCHMARK(BM_LoadIFTableRows)->Arg(1024)->Arg(8192)->Unit(benchmark::kMillisecond);
+
+// The table alone: rows named by a first column, then found again by a second.
+void BM_FindOrAddRows(benchmark::State& state) {
+    const auto count = static_cast<int>(state.range(0));
+    std::vector<std::string> keys;
+    for (int i = 1; i <= count; ++i)
+        keys.push_back(std::to_string(i));
+    for (auto _ : state) {
+        TZSNMPMIBIFTable table;
+        for (const std::string& key : keys)
+            table.FindOrAdd(key)->ifInOctets = 1;
+        for (const std::string& key : keys)
+            table.FindOrAdd(key)->ifOutOctets = 2;
+        benchmark::DoNotOptimize(table.Items(count - 1));
+    }
+    state.counters["per_row"] = benchmark::Counter(
+        double(count), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_FindOrAddRows)->Arg(8192)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 // The kernel's share of a load: one link dump, parsed.
 void BM_LinkDump(benchmark::State& state) {

@@ -3,7 +3,9 @@
 
 #include <QTest>
 
+#include <array>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -68,6 +70,59 @@ void ModelLine(const TZImageView& img, const TZToneTables& t, int x1, int y1, in
     }
 }
 
+// The horizontal grid rule taken literally: every line, one after another, blended
+// into its row or rows. What DrawHGrid must match byte for byte, whatever the spacing.
+void ModelHGrid(const TZImageView& img, const TZToneTables& t, const TZGridSettings& g, int x) {
+    if (!g.HGrid || g.HGridSpace <= 1 || x < 0 || x >= img.Width) return;
+    double e = 0.0;
+    if (g.GridCurve) {
+        if (!(g.Curve > 0.0)) return;
+        e = std::log10(1.0 / g.Curve);
+        if (!std::isfinite(e)) return;
+    }
+    const auto lin = LinearChannels(t, g.HGridColor);
+    const int n = g.HGridSpace;
+    const int h = img.Height;
+    const auto off = [&](long long r) {
+        return static_cast<std::ptrdiff_t>(r * img.Stride + 3 * x);
+    };
+    for (int i = 1; i < n; ++i) {
+        const double pos = g.GridCurve ? (h - 1) * ZPower(double(i) / n, e)
+                                       : double(static_cast<long long>(h - 1) * i) / n;
+        if (!(pos > -2.0 && pos < h + 1.0)) continue;
+        if (g.GridGamma) {
+            const double whole = std::trunc(pos);
+            const auto r = static_cast<long long>(whole);
+            std::array<std::int32_t, 3> up{}, low{};
+            for (int c = 0; c < 3; ++c) {
+                up[c] = int(std::nearbyint((pos - whole) * lin[c]));
+                low[c] = lin[c] - up[c];
+            }
+            if (r >= 0 && r < h) BlendContribution(img, t, off(r), low);
+            if (r + 1 >= 0 && r + 1 < h) BlendContribution(img, t, off(r + 1), up);
+        } else {
+            const auto r = static_cast<long long>(std::nearbyint(pos));
+            if (r >= 0 && r < h) BlendContribution(img, t, off(r), {lin[0], lin[1], lin[2]});
+        }
+    }
+}
+
+// Tables that do not rise with their index: repeated blends cycle instead of settling.
+TZToneTables Scrambled() {
+    TZToneTables t;
+    for (int i = 0; i < 256; ++i) {
+        t.ToLinear[std::size_t(i)] = std::uint8_t((i * 7 + 3) & 0xFF);
+        t.ToDisplay[std::size_t(i)] = std::uint8_t((i * 13 + 5) & 0xFF);
+    }
+    return t;
+}
+
+// Every byte different from its neighbours, so that each row starts from its own value.
+void FillPattern(Buffer& b) {
+    for (std::size_t i = 0; i < b.bytes.size(); ++i)
+        b.bytes[i] = std::uint8_t((i * 37 + i / 7) & 0xFF);
+}
+
 } // namespace
 
 class TestGraphRender : public QObject {
@@ -99,6 +154,10 @@ private Q_SLOTS:
     void hgridNothing_data();
     void hgridNothing();
     void hgridHugeSpaceBounded();
+    void hgridMatchesLineByLine_data();
+    void hgridMatchesLineByLine();
+    void hgridLargestSpacing_data();
+    void hgridLargestSpacing();
     void vgrid_data();
     void vgrid();
 };
@@ -473,6 +532,137 @@ void TestGraphRender::hgridHugeSpaceBounded() {
     DrawHGrid(b.view, t, g, 0);
     for (int r = 1; r < 87; ++r)
         QCOMPARE(b.atRow(0, r, 2), 255);
+}
+
+void TestGraphRender::hgridMatchesLineByLine_data() {
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("space");
+    QTest::addColumn<uint>("colour");
+    QTest::addColumn<double>("gamma"); // 0: scrambled tables
+    QTest::addColumn<double>("curve");
+    QTest::addColumn<bool>("gridCurve");
+    QTest::addColumn<bool>("gridGamma");
+    QTest::addColumn<bool>("pattern");
+    // Ordinary spacings.
+    QTest::newRow("87, 10, curve, split")
+        << 87 << 10 << 0x0000FFu << 2.5 << 0.25 << true << true << false;
+    QTest::newRow("87, 10, plain")
+        << 87 << 10 << 0x00FF00u << 2.5 << 0.25 << false << false << false;
+    QTest::newRow("87, 10, on a picture")
+        << 87 << 10 << 0x406080u << 2.5 << 0.25 << true << true << true;
+    QTest::newRow("87, 400, white")
+        << 87 << 400 << 0xFFFFFFu << 2.5 << 0.25 << true << true << false;
+    QTest::newRow("87, 2000, dim")
+        << 87 << 2000 << 0x303030u << 2.5 << 0.25 << true << true << false;
+    // Far more lines than rows, with dim colours that climb slowly and settle below white.
+    QTest::newRow("tall, dim, split")
+        << 1200 << 3000000 << 0x202020u << 2.5 << 0.25 << false << true << false;
+    QTest::newRow("tall, dim, curve, split")
+        << 1200 << 3000000 << 0x202020u << 2.5 << 0.25 << true << true << false;
+    QTest::newRow("tall, dim, plain")
+        << 1200 << 3000000 << 0x202020u << 2.5 << 0.25 << false << false << false;
+    QTest::newRow("tall, dim, curve")
+        << 1200 << 3000000 << 0x202020u << 2.5 << 0.25 << true << false << false;
+    QTest::newRow("middling, curve 0.1")
+        << 300 << 2000000 << 0x505050u << 2.5 << 0.1 << true << true << false;
+    QTest::newRow("middling, curve 0.01")
+        << 300 << 2000000 << 0x605040u << 2.5 << 0.01 << true << true << false;
+    QTest::newRow("middling, curve 0.9")
+        << 300 << 2000000 << 0x183050u << 4.0 << 0.9 << true << true << false;
+    QTest::newRow("bright, short")
+        << 87 << 4000000 << 0xFF8000u << 2.5 << 0.25 << true << true << false;
+    QTest::newRow("bright, short, gamma 1")
+        << 87 << 4000000 << 0x0080FFu << 1.0 << 0.25 << false << true << false;
+    QTest::newRow("crowded, on a picture")
+        << 200 << 2000000 << 0x303030u << 2.5 << 0.25 << true << true << true;
+    QTest::newRow("crowded, plain, on a picture")
+        << 200 << 2000000 << 0x181818u << 2.5 << 0.25 << false << false << true;
+    QTest::newRow("very tall, 100 lines a row")
+        << 20000 << 2000000 << 0xFFFFFFu << 2.5 << 0.25 << true << true << false;
+    QTest::newRow("very tall, dim")
+        << 20000 << 2000000 << 0x404040u << 2.5 << 0.25 << false << true << false;
+    // Curves that push the lines to the top, or all onto it.
+    QTest::newRow("curve 2") << 50 << 1000000 << 0x2040FFu << 2.5 << 2.0 << true << true << false;
+    QTest::newRow("curve 2, plain")
+        << 50 << 1000000 << 0x2040FFu << 2.5 << 2.0 << true << false << false;
+    QTest::newRow("curve 1") << 50 << 1000000 << 0x102030u << 2.5 << 1.0 << true << true << false;
+    QTest::newRow("one row") << 1 << 1000000 << 0x101010u << 2.5 << 0.25 << false << true << false;
+    QTest::newRow("one row, curve")
+        << 1 << 1000000 << 0x101010u << 2.5 << 0.25 << true << true << false;
+    QTest::newRow("two rows") << 2 << 1000000 << 0x202020u << 2.5 << 0.25 << true << true << false;
+    // Blends that never settle must still come out as the count says.
+    QTest::newRow("scrambled tables, split")
+        << 60 << 500000 << 0x7F3F1Fu << 0.0 << 0.25 << true << true << true;
+    QTest::newRow("scrambled tables, plain")
+        << 60 << 500001 << 0x7F3F1Fu << 0.0 << 0.25 << false << false << true;
+}
+
+void TestGraphRender::hgridMatchesLineByLine() {
+    QFETCH(int, height);
+    QFETCH(int, space);
+    QFETCH(uint, colour);
+    QFETCH(double, gamma);
+    QFETCH(double, curve);
+    QFETCH(bool, gridCurve);
+    QFETCH(bool, gridGamma);
+    QFETCH(bool, pattern);
+    const TZToneTables t = gamma > 0.0 ? Tables(gamma) : Scrambled();
+    TZGridSettings g;
+    g.HGridSpace = space;
+    g.HGridColor = colour;
+    g.Curve = curve;
+    g.GridCurve = gridCurve;
+    g.GridGamma = gridGamma;
+    Buffer drawn(2, height);
+    if (pattern) FillPattern(drawn);
+    Buffer model = drawn;
+    model.view.Pixels = model.bytes.data();
+    DrawHGrid(drawn.view, t, g, 1);
+    ModelHGrid(model.view, t, g, 1);
+    for (int r = 0; r < height; ++r)
+        for (int c = 0; c < 3; ++c)
+            if (drawn.atRow(1, r, c) != model.atRow(1, r, c))
+                QFAIL(qPrintable(QString("row %1 channel %2: %3, line by line %4")
+                                     .arg(r)
+                                     .arg(c)
+                                     .arg(drawn.atRow(1, r, c))
+                                     .arg(model.atRow(1, r, c))));
+    QVERIFY(drawn.bytes == model.bytes); // column 0 and the row padding untouched
+}
+
+void TestGraphRender::hgridLargestSpacing_data() {
+    QTest::addColumn<int>("height");
+    QTest::addColumn<uint>("colour");
+    QTest::addColumn<bool>("gridCurve");
+    // A linear value of 1 climbs from black to 155 under gamma 2.5 and stays there.
+    QTest::newRow("87, dim") << 87 << 0x202020u << false;
+    QTest::newRow("2158, dim") << 2158 << 0x202020u << false;
+    QTest::newRow("2158, dim, curve") << 2158 << 0x202020u << true;
+    QTest::newRow("4000, middling, curve") << 4000 << 0x505050u << true;
+}
+
+void TestGraphRender::hgridLargestSpacing() {
+    // Every row gets thousands of full-colour lines: each ends where blending the
+    // colour once more no longer changes it.
+    QFETCH(int, height);
+    QFETCH(uint, colour);
+    QFETCH(bool, gridCurve);
+    const TZToneTables t = Tables(2.5);
+    TZGridSettings g;
+    g.HGridSpace = INT_MAX;
+    g.HGridColor = colour;
+    g.GridCurve = gridCurve;
+    g.GridGamma = false;
+    Buffer b(1, height);
+    DrawHGrid(b.view, t, g, 0);
+
+    Buffer settled(1, 1);
+    const auto lin = LinearChannels(t, colour);
+    for (int k = 0; k < 256; ++k)
+        BlendContribution(settled.view, t, 0, {lin[0], lin[1], lin[2]});
+    for (int r = 0; r < height; ++r)
+        for (int c = 0; c < 3; ++c)
+            QCOMPARE(b.atRow(0, r, c), settled.atRow(0, 0, c));
 }
 
 void TestGraphRender::vgrid_data() {

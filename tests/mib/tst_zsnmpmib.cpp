@@ -116,6 +116,97 @@ private Q_SLOTS:
         QCOMPARE(table.Count(), 26);
     }
 
+    void findOrAddMatching_data() {
+        QTest::addColumn<QList<QByteArray>>("named"); // FindOrAdd calls, in order
+        QTest::addColumn<QList<int>>("positions");    // the row each call must give
+        QTest::addColumn<QList<QByteArray>>("keys");  // the table's keys afterwards
+
+        QTest::newRow("letters in any case") << QList<QByteArray>{"ab1", "AB1", "aB1", "Ab1"}
+                                             << QList<int>{0, 0, 0, 0} << QList<QByteArray>{"ab1"};
+        QTest::newRow("first spelling kept") << QList<QByteArray>{"XY.2", "xy.2", "Xy.2"}
+                                             << QList<int>{0, 0, 0} << QList<QByteArray>{"XY.2"};
+        // These pairs differ by the same bit as a letter's cases do.
+        QTest::newRow("only A-Z fold")
+            << QList<QByteArray>{"[", "{", "@", "`", "^", "~", "\xC3\xA9", "\xC3\x89"}
+            << QList<int>{0, 1, 2, 3, 4, 5, 6, 7}
+            << QList<QByteArray>{"[", "{", "@", "`", "^", "~", "\xC3\xA9", "\xC3\x89"};
+        QTest::newRow("length counts, zero octets too")
+            << QList<QByteArray>{"a", QByteArray("a\0", 2), "A", QByteArray("A\0", 2), ""}
+            << QList<int>{0, 1, 0, 1, 2} << QList<QByteArray>{"a", QByteArray("a\0", 2), ""};
+        QTest::newRow("order of first naming")
+            << QList<QByteArray>{"2", "10", "1", "10", "2", "3", "1.10", "1.1"}
+            << QList<int>{0, 1, 2, 1, 0, 3, 4, 5}
+            << QList<QByteArray>{"2", "10", "1", "3", "1.10", "1.1"};
+    }
+
+    void findOrAddMatching() {
+        QFETCH(QList<QByteArray>, named);
+        QFETCH(QList<int>, positions);
+        QFETCH(QList<QByteArray>, keys);
+        TZSNMPMIBIFTable table;
+        for (qsizetype i = 0; i < named.size(); ++i) {
+            const std::string_view key(named[i].constData(), std::size_t(named[i].size()));
+            TZSNMPMIBIFEntry* row = table.FindOrAdd(key);
+            QVERIFY(row != nullptr);
+            QCOMPARE(row, table.Items(positions[i]));
+        }
+        QCOMPARE(table.Count(), keys.size());
+        for (qsizetype i = 0; i < keys.size(); ++i)
+            QCOMPARE(table.Items(int(i))->Key, keys[i].toStdString());
+    }
+
+    void manyRowsLoadInOrder_data() {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<bool>("secondReversed");
+        QTest::addColumn<int>("arcs");
+        QTest::newRow("8192 rows, columns in the same order") << 8192 << false << 1;
+        QTest::newRow("30000 rows, second column backwards") << 30000 << true << 1;
+        QTest::newRow("20000 keys of two arcs") << 20000 << true << 2;
+    }
+
+    void manyRowsLoadInOrder() {
+        // As a load stores them: one column names the rows, the next finds them again.
+        QFETCH(int, rows);
+        QFETCH(bool, secondReversed);
+        QFETCH(int, arcs);
+        // Instances out of numeric order, so that the table's order is only the naming order.
+        const auto instance = [&](int i) {
+            const auto n = static_cast<std::uint32_t>((i * 7919) % rows + 1);
+            return arcs == 1 ? Arcs{n} : Arcs{n % 97, n};
+        };
+        const auto store = [](TZSNMPMIBIFTable& table, std::uint32_t column, const Arcs& inst,
+                              std::uint32_t value) {
+            Arcs name = columnName(column, inst);
+            SnmpVarBind binding{};
+            binding.name = {static_cast<std::uint32_t>(name.size()), name.data()};
+            binding.value.asnType = ASN_COUNTER32;
+            binding.value.asnValue.counter = value;
+            ZSNMPMIBStoreBinding(table, binding);
+        };
+        TZSNMPMIBIFTable table;
+        for (int i = 0; i < rows; ++i)
+            store(table, 10, instance(i), std::uint32_t(i));
+        for (int k = 0; k < rows; ++k) {
+            const int i = secondReversed ? rows - 1 - k : k;
+            store(table, 16, instance(i), std::uint32_t(i) + 1000000u);
+        }
+        QCOMPARE(table.Count(), rows);
+        for (int i = 0; i < rows; ++i) {
+            const TZSNMPMIBIFEntry& row = *table.Items(i);
+            const Arcs inst = instance(i);
+            const std::string key = arcs == 1
+                                        ? std::to_string(inst[0])
+                                        : std::to_string(inst[0]) + "." + std::to_string(inst[1]);
+            if (row.Key != key || row.ifInOctets != std::uint32_t(i) ||
+                row.ifOutOctets != std::uint32_t(i) + 1000000u)
+                QFAIL(qPrintable(QString("row %1: key %2, in %3, out %4")
+                                     .arg(i)
+                                     .arg(QString::fromStdString(row.Key))
+                                     .arg(row.ifInOctets)
+                                     .arg(row.ifOutOctets)));
+        }
+    }
+
     void storeBinding_data() {
         QTest::addColumn<QList<quint32>>("name");
         QTest::addColumn<int>("asnType");
