@@ -1,11 +1,14 @@
 #include "UnitSorvane.h"
 
+#include "ZMenuAccelerators.h"
 #include "ZRelationFile.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QCursor>
 #include <QFile>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -18,6 +21,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 int SorvaneHitTest(int x, int y, int w, int h) {
     if (y <= 4) return x < 16 ? HTTOPLEFT : x > w - 17 ? HTTOPRIGHT : HTTOP;
@@ -205,6 +209,18 @@ void TFormSorvane::FormCreate() {
     }
     FPopupMenu->addSeparator();
     FPopupMenu->addAction(ui.MenuExit);
+    FMenuAccelerators = new TZMenuAccelerators(this);
+    for (const auto& [action, letter] : {std::pair{ui.MenuProperty, u'P'},
+                                         {ui.MenuStayontop, u'S'},
+                                         {fit->menuAction(), u'F'},
+                                         {ui.MenuExit, u'X'},
+                                         {ui.MenuFit7, u'7'},
+                                         {ui.MenuFit9, u'9'},
+                                         {ui.MenuFit1, u'1'},
+                                         {ui.MenuFit3, u'3'}})
+        FMenuAccelerators->SetLetter(action, letter);
+    FMenuAccelerators->Watch(FPopupMenu);
+    FMenuAccelerators->Watch(fit);
     connect(ui.MenuProperty, &QAction::triggered, this, &TFormSorvane::MenuPropertyClick);
     connect(ui.MenuStayontop, &QAction::triggered, this, &TFormSorvane::MenuStayontopClick);
     connect(ui.MenuExit, &QAction::triggered, this, &TFormSorvane::MenuExitClick);
@@ -565,6 +581,22 @@ void TFormSorvane::resizeEvent(QResizeEvent* event) {
 void TFormSorvane::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
     PostUserMessage(TUserMessage::BoundsChanged);
+}
+
+void TFormSorvane::contextMenuEvent(QContextMenuEvent* event) {
+    // A right press has opened the menu already (GraphMouseDown).
+    if (event->reason() != QContextMenuEvent::Keyboard) {
+        event->ignore();
+        return;
+    }
+    FPopupMenu->popup(PerformanceGraph->mapToGlobal(PerformanceGraph->rect().center()));
+}
+
+void TFormSorvane::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)
+        FPopupMenu->popup(PerformanceGraph->mapToGlobal(PerformanceGraph->rect().center()));
+    else
+        QWidget::keyPressEvent(event);
 }
 
 void TFormSorvane::closeEvent(QCloseEvent* event) {

@@ -26,6 +26,7 @@
 #include <memory>
 
 class QSocketNotifier;
+class TZMenuAccelerators;
 
 // The record another process posts to the window's port.
 inline instance::TMessageRecord UserMessageRecord(TUserMessage message) {
@@ -97,6 +98,8 @@ public:
     bool StayOnTop() const;
     const TWindowBounds& RememberedBounds() const { return FWindowBounds; }
     QMenu* PopupMenu() const { return FPopupMenu; }
+    // The letters of the menu's items (P, S, F, X; the corners 7, 9, 1, 3 as on a keypad).
+    const TZMenuAccelerators* MenuAccelerators() const { return FMenuAccelerators; }
     QTimer* Timer() const { return FTimer; }
     const Ui::FormSorvane& Form() const { return ui; }
     // The number other processes post to; 0 without a port.
@@ -112,6 +115,9 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // The menu key and Shift+F10 open the popup menu over the graph's centre.
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void FormCreate();
@@ -137,6 +143,7 @@ private:
     QSocketNotifier* FPortNotifier = nullptr;
     QTimer* FTimer = nullptr;
     QMenu* FPopupMenu = nullptr;
+    TZMenuAccelerators* FMenuAccelerators = nullptr;
     bool FLoading = true;
     TWindowBounds FWindowBounds;
     // Moves are saved only once the window is on the screen, at the place it asked for.
