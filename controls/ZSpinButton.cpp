@@ -148,6 +148,7 @@ TZSpinButton::TZSpinButton(QWidget* owner) : QWidget(owner) {
     FLower = new TZSpinButtonHalf(this, 1, DownGlyph());
     for (TZSpinButtonHalf* half : {FUpper, FLower})
         connect(half, &QAbstractButton::clicked, this, [this, half] { HalfClicked(half); });
+    NameHalves({});
     FRepeatTimer = new QTimer(this);
     FRepeatTimer->setTimerType(Qt::PreciseTimer);
     connect(FRepeatTimer, &QTimer::timeout, this, &TZSpinButton::RepeatStep);
@@ -170,6 +171,13 @@ QAbstractButton* TZSpinButton::UpperHalf() const {
 }
 QAbstractButton* TZSpinButton::LowerHalf() const {
     return FLower;
+}
+
+void TZSpinButton::NameHalves(const QString& field) {
+    const QString more = QStringLiteral("Increase");
+    const QString less = QStringLiteral("Decrease");
+    FUpper->setAccessibleName(field.isEmpty() ? more : more + u' ' + field);
+    FLower->setAccessibleName(field.isEmpty() ? less : less + u' ' + field);
 }
 
 void TZSpinButton::Layout() {

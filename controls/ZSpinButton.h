@@ -68,6 +68,8 @@ public:
 
     QAbstractButton* UpperHalf() const;
     QAbstractButton* LowerHalf() const;
+    // Names the halves after the field they step; an empty field leaves the bare names.
+    void NameHalves(const QString& field);
 
     QSize sizeHint() const override { return {17, 25}; }
 

@@ -1,6 +1,8 @@
 #include "ZSpinEdit.h"
 
+#include <QAbstractButton>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyle>
 #include <QStyleOptionFrame>
@@ -69,6 +71,57 @@ void TZSpinEdit::focusOutEvent(QFocusEvent* event) {
         return;
     }
     QLineEdit::focusOutEvent(event);
+}
+
+TZSpinEdit::TKeyClicks TZSpinEdit::KeyClicks(const QKeyEvent* event) const {
+    if (!KeyStepping || (event->modifiers() & ~Qt::KeypadModifier)) return {};
+    switch (event->key()) {
+    case Qt::Key_Up:
+        return {true, 1};
+    case Qt::Key_Down:
+        return {false, 1};
+    case Qt::Key_PageUp:
+        return {true, kPageClicks};
+    case Qt::Key_PageDown:
+        return {false, kPageClicks};
+    case Qt::Key_End:
+        return {true, kLimitClicks};
+    case Qt::Key_Home:
+        return {false, kLimitClicks};
+    default:
+        return {};
+    }
+}
+
+bool TZSpinEdit::event(QEvent* event) {
+    // Home and End are the line edit's keys, and a window shortcut could take
+    // the others: claim them before either happens.
+    if (event->type() == QEvent::ShortcutOverride &&
+        KeyClicks(static_cast<QKeyEvent*>(event)).Clicks > 0) {
+        event->accept();
+        return true;
+    }
+    return QLineEdit::event(event);
+}
+
+void TZSpinEdit::keyPressEvent(QKeyEvent* event) {
+    const TKeyClicks k = KeyClicks(event);
+    if (k.Clicks == 0) {
+        QLineEdit::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    ClickArrow(k.More, k.Clicks);
+}
+
+void TZSpinEdit::ClickArrow(bool more, int clicks) {
+    QAbstractButton* arrow = more ? FButton->UpperHalf() : FButton->LowerHalf();
+    // A single click goes through even if it changes nothing, as a mouse click does.
+    for (int i = 0; i < clicks && arrow->isEnabled(); ++i) {
+        const QString before = text();
+        arrow->click();
+        if (clicks > 1 && text() == before) break;
+    }
 }
 
 void TZSpinEdit::TextChanged() {

@@ -10,6 +10,15 @@
 // Every change of the text sets the flag, typed or set by program; setting the
 // text it already holds changes nothing. Window activation counts as entering
 // and leaving the field; a popup (the edit's own context menu) does not.
+//
+// Keys are the line edit's unless KeyStepping is on; then plain Up and Down
+// click the upper or lower arrow once, PageUp and PageDown up to kPageClicks
+// times, End and Home up to kLimitClicks times. A run of clicks stops where the
+// arrow greys (the owner's limit) or a click leaves the text as it was. The
+// clicks are the arrows' own, so the typed flag, OnManual and greying apply as
+// they do to the mouse; a greyed arrow's key does nothing. Every key event
+// counts, auto-repeated ones too. With Shift, Ctrl or Alt the keys stay the
+// line edit's (Shift+Home selects).
 #pragma once
 
 #include "ZSpinButton.h"
@@ -31,6 +40,11 @@ public:
     // The embedded arrows; their State greys the upper or lower arrow.
     TZSpinButton* Button() const { return FButton; }
 
+    static constexpr int kPageClicks = 10;
+    // Only a guard against an owner that never greys an arrow nor stops changing the text.
+    static constexpr int kLimitClicks = 10000;
+    bool KeyStepping = false;
+
     // The sender passed is this spin edit; an unassigned event is skipped.
     TNotifyEvent OnMore;
     TNotifyEvent OnLess;
@@ -43,6 +57,8 @@ public:
     TNotifyEvent OnExit;
 
 protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -50,6 +66,13 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
+    // The arrow clicks a key stands for: upper arrow (more), how many; 0 clicks for no such key.
+    struct TKeyClicks {
+        bool More = false;
+        int Clicks = 0;
+    };
+    TKeyClicks KeyClicks(const QKeyEvent* event) const;
+    void ClickArrow(bool more, int clicks);
     void TextChanged();
     void Step(bool more);
     void Layout();

@@ -1,11 +1,13 @@
 #include "UnitSorvaneProperty.h"
 
 #include "UnitZPerformanceSourceSNMPMIB.h"
+#include "ZMnemonicStyle.h"
 #include "ZUserMessage.h"
 
 #include <QCloseEvent>
 #include <QColorDialog>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
@@ -161,8 +163,31 @@ void TFormSorvaneProperty::FormCreate(const TZSNMPMIBSharedTable& table,
     connect(ui.ButtonOk, &QPushButton::clicked, this, &TFormSorvaneProperty::ButtonOkClick);
     connect(ui.ButtonCancel, &QPushButton::clicked, this, &TFormSorvaneProperty::ButtonCancelClick);
 
+    SetUpKeyboard();
+
     FChanged = false;
     ui.ButtonOk->setEnabled(false);
+}
+
+void TFormSorvaneProperty::SetUpKeyboard() {
+    for (TZSpinEdit* edit : {ui.SpinEditScale, ui.SpinEditDelay, ui.SpinEditCurve, ui.SpinEditGamma,
+                             ui.SpinEditHGrid, ui.SpinEditVGrid}) {
+        edit->KeyStepping = true;
+        edit->Button()->NameHalves(edit->accessibleName());
+    }
+    // Made after every widget of the form, so that it outlives them. The colour
+    // chooser is a window of its own and keeps its look.
+    FMnemonicStyle = new TZMnemonicStyle(this);
+    // Alt goes to the control with the focus, which may keep its release to itself.
+    installEventFilter(this);
+    for (QWidget* w : findChildren<QWidget*>())
+        if (w->window() == this && w->focusPolicy() != Qt::NoFocus) w->installEventFilter(this);
+    for (QLabel* label : findChildren<QLabel*>())
+        if (label->window() == this && label->buddy() && label->text().contains(u'&'))
+            label->setStyle(FMnemonicStyle);
+    for (QAbstractButton* button : findChildren<QAbstractButton*>())
+        if (button->window() == this && button->text().contains(u'&'))
+            button->setStyle(FMnemonicStyle);
 }
 
 void TFormSorvaneProperty::FormShow() {
@@ -508,7 +533,10 @@ void TFormSorvaneProperty::CheckBoxVGridClick() {
 void TFormSorvaneProperty::PaintBoxLineClick(QObject* sender) {
     const int tag = TagOf(sender);
     ColorDialog->setCurrentColor(QColor(ToQRgb(ColorOfTag(tag))));
-    if (ColorDialog->exec() != QDialog::Accepted) return;
+    const int result = ColorDialog->exec();
+    // A window manager hands the focus back from the chooser; without one, nobody would.
+    activateWindow();
+    if (result != QDialog::Accepted) return;
     if (TColor* field = ColorFieldOfTag(tag)) {
         *field = ToTColor(ColorDialog->selectedColor());
         if (TZPaintBox* box = PaintBoxOfTag(tag)) box->update();
@@ -566,6 +594,29 @@ void TFormSorvaneProperty::showEvent(QShowEvent* event) {
     // The window system showing it again (after being minimised) is no new showing.
     if (!event->spontaneous()) FormShow();
     QDialog::showEvent(event);
+}
+
+void TFormSorvaneProperty::RevealMnemonics(bool revealed) {
+    if (FMnemonicStyle) FMnemonicStyle->SetRevealed(revealed);
+}
+
+void TFormSorvaneProperty::hideEvent(QHideEvent* event) {
+    RevealMnemonics(false);
+    QDialog::hideEvent(event);
+}
+
+bool TFormSorvaneProperty::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::KeyPress || type == QEvent::KeyRelease) &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Alt)
+        RevealMnemonics(type == QEvent::KeyPress);
+    return QDialog::eventFilter(watched, event);
+}
+
+void TFormSorvaneProperty::changeEvent(QEvent* event) {
+    // Alt+Tab to another window: its release comes to that window.
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow()) RevealMnemonics(false);
+    QDialog::changeEvent(event);
 }
 
 void TFormSorvaneProperty::closeEvent(QCloseEvent* event) {

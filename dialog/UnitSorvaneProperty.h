@@ -9,6 +9,11 @@
 //
 // The dialog owns every rule of its spin edits (ZPropertyRules.h): after each
 // step it greys the arrow that cannot move the value further.
+//
+// Everything can be done with the keyboard: the spin fields step by keys as
+// their arrows do (TZSpinEdit::KeyStepping), the colour swatches come last in
+// the tab order and open the chooser on Space or Enter, and every label, check
+// box and button has an Alt mnemonic whose underline shows only while Alt is held.
 #pragma once
 
 #include "ZPropertyRules.h"
@@ -25,6 +30,7 @@
 
 class QColorDialog;
 class QPainter;
+class TZMnemonicStyle;
 class TZSNMPMIBSharedTable;
 
 class TFormSorvaneProperty : public QDialog {
@@ -108,7 +114,10 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 public Q_SLOTS:
     // Esc: the cancel button.
@@ -117,6 +126,8 @@ public Q_SLOTS:
 private:
     void FormCreate(const TZSNMPMIBSharedTable& table,
                     const std::optional<QStringList>& interfaces);
+    void SetUpKeyboard();
+    void RevealMnemonics(bool revealed);
     void FormShow();
     TColor* ColorFieldOfTag(int tag);
     TZPaintBox* PaintBoxOfTag(int tag) const;
@@ -144,4 +155,6 @@ private:
     QImage FBitmapCurve;
     QImage FBitmapGammaTone;
     QImage FBitmapGammaGray;
+
+    TZMnemonicStyle* FMnemonicStyle = nullptr;
 };

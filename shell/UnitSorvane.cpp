@@ -1,14 +1,17 @@
 #include "UnitSorvane.h"
 
 #include "ZDesktop.h"
+#include "ZMenuAccelerators.h"
 #include "ZReadoutBox.h"
 #include "ZRelationFile.h"
 #include "ZTrafficFigures.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QCursor>
 #include <QFile>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -17,6 +20,9 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
 
 int SorvaneHitTest(int x, int y, int w, int h) {
     if (y <= 4) return x < 16 ? HTTOPLEFT : x > w - 17 ? HTTOPRIGHT : HTTOP;
@@ -198,6 +204,19 @@ void TFormSorvane::FormCreate() {
     connect(FMenuAutoScale, &QAction::triggered, this, &TFormSorvane::MenuAutoScaleClick);
     FPopupMenu->addSeparator();
     FPopupMenu->addAction(ui.MenuExit);
+    FMenuAccelerators = new TZMenuAccelerators(this);
+    for (const auto& [action, letter] : {std::pair{ui.MenuProperty, u'P'},
+                                         {ui.MenuStayontop, u'S'},
+                                         {fit->menuAction(), u'F'},
+                                         {FMenuAutoScale, u'A'},
+                                         {ui.MenuExit, u'X'},
+                                         {ui.MenuFit7, u'7'},
+                                         {ui.MenuFit9, u'9'},
+                                         {ui.MenuFit1, u'1'},
+                                         {ui.MenuFit3, u'3'}})
+        FMenuAccelerators->SetLetter(action, letter);
+    FMenuAccelerators->Watch(FPopupMenu);
+    FMenuAccelerators->Watch(fit);
     connect(ui.MenuProperty, &QAction::triggered, this, &TFormSorvane::MenuPropertyClick);
     connect(ui.MenuStayontop, &QAction::triggered, this, &TFormSorvane::MenuStayontopClick);
     connect(ui.MenuExit, &QAction::triggered, this, &TFormSorvane::MenuExitClick);
@@ -753,6 +772,22 @@ void TFormSorvane::resizeEvent(QResizeEvent* event) {
 void TFormSorvane::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
     PostUserMessage(TUserMessage::BoundsChanged);
+}
+
+void TFormSorvane::contextMenuEvent(QContextMenuEvent* event) {
+    // A right press has opened the menu already (GraphMouseDown).
+    if (event->reason() != QContextMenuEvent::Keyboard) {
+        event->ignore();
+        return;
+    }
+    FPopupMenu->popup(PerformanceGraph->mapToGlobal(PerformanceGraph->rect().center()));
+}
+
+void TFormSorvane::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)
+        FPopupMenu->popup(PerformanceGraph->mapToGlobal(PerformanceGraph->rect().center()));
+    else
+        QWidget::keyPressEvent(event);
 }
 
 void TFormSorvane::closeEvent(QCloseEvent* event) {

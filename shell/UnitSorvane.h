@@ -32,6 +32,7 @@
 class QLabel;
 class QSocketNotifier;
 class TZReadoutBox;
+class TZMenuAccelerators;
 
 // The record another process posts to the window's port.
 inline instance::TMessageRecord UserMessageRecord(TUserMessage message) {
@@ -111,6 +112,8 @@ public:
     QAction* MenuAutoScale() const { return FMenuAutoScale; }
     // The hover readout; none before the first hover.
     QLabel* ReadoutBox() const;
+    // The letters of the menu's items (P, S, F, X; the corners 7, 9, 1, 3 as on a keypad).
+    const TZMenuAccelerators* MenuAccelerators() const { return FMenuAccelerators; }
     QTimer* Timer() const { return FTimer; }
     const Ui::FormSorvane& Form() const { return ui; }
     // The number other processes post to; 0 without a port.
@@ -126,6 +129,9 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // The menu key and Shift+F10 open the popup menu over the graph's centre.
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void FormCreate();
@@ -181,6 +187,7 @@ private:
     bool FReadoutColumns = false;
     QPoint FHoverPoint;
     QPoint FHoverGlobal;
+    TZMenuAccelerators* FMenuAccelerators = nullptr;
     bool FLoading = true;
     TWindowBounds FWindowBounds;
     // Moves are saved only once the window is on the screen, at the place it asked for.
