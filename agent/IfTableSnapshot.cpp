@@ -3,6 +3,7 @@
 #include "snmpabi.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <limits>
 
@@ -111,6 +112,67 @@ void LinkDumpParser::parseLink(std::span<const std::uint8_t> payload) {
     FLinks.push_back(std::move(link));
 }
 
+DumpStatus StatsDumpParser::feed(std::span<const std::uint8_t> datagram) {
+    std::size_t offset = 0;
+    while (datagram.size() - offset >= sizeof(nlmsghdr)) {
+        const auto rest = datagram.subspan(offset);
+        const auto header = readStruct<nlmsghdr>(rest);
+        if (header.nlmsg_len < sizeof(nlmsghdr) || header.nlmsg_len > rest.size())
+            return DumpStatus::Failed;
+        const std::size_t next = std::min(align4(header.nlmsg_len), rest.size());
+        if (FSequence != 0 && header.nlmsg_seq != FSequence) {
+            offset += next;
+            continue;
+        }
+        if (header.nlmsg_flags & NLM_F_DUMP_INTR) FInterrupted = true;
+        switch (header.nlmsg_type) {
+        case NLMSG_DONE:
+            return DumpStatus::Done;
+        case NLMSG_ERROR:
+            return DumpStatus::Failed;
+        case RTM_NEWSTATS:
+            if (!parseStats(rest.subspan(sizeof(nlmsghdr), header.nlmsg_len - sizeof(nlmsghdr))))
+                return DumpStatus::Failed;
+            break;
+        default:
+            break;
+        }
+        offset += next;
+    }
+    return DumpStatus::More;
+}
+
+bool StatsDumpParser::parseStats(std::span<const std::uint8_t> payload) {
+    // A message without its counters cannot stand in for the link's: the caller reads in full.
+    if (payload.size() < sizeof(if_stats_msg)) return false;
+    const auto info = readStruct<if_stats_msg>(payload);
+    if (info.ifindex == 0) return true; // never a row
+    auto attrs = payload.subspan(std::min(align4(sizeof(if_stats_msg)), payload.size()));
+    while (attrs.size() >= sizeof(rtattr)) {
+        const auto attr = readStruct<rtattr>(attrs);
+        if (attr.rta_len < sizeof(rtattr) || attr.rta_len > attrs.size()) break;
+        const auto data = attrs.subspan(sizeof(rtattr), attr.rta_len - sizeof(rtattr));
+        if ((attr.rta_type & NLA_TYPE_MASK) == IFLA_STATS_LINK_64 &&
+            data.size() >= offsetof(rtnl_link_stats64, rx_nohandler)) {
+            FLinks.push_back({info.ifindex, countersFrom(readStruct<rtnl_link_stats64>(data))});
+            return true;
+        }
+        attrs = attrs.subspan(std::min(align4(attr.rta_len), attrs.size()));
+    }
+    return false;
+}
+
+bool applyCountersToRows(std::vector<IfRow>& rows, std::vector<LinkCountersAt>& counters) {
+    if (counters.size() != rows.size()) return false;
+    std::sort(counters.begin(), counters.end(),
+              [](const LinkCountersAt& a, const LinkCountersAt& b) { return a.index < b.index; });
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (counters[i].index != rows[i].index) return false;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        applyCounters(rows[i], counters[i].counters);
+    return true;
+}
+
 std::uint32_t ifTypeFromArphrd(std::uint16_t arphrd) {
     switch (arphrd) {
     case ARPHRD_ETHER:
@@ -153,6 +215,19 @@ std::uint32_t ifSpeedFromMbps(std::uint32_t mbps) {
         std::min<std::uint64_t>(bps, std::numeric_limits<std::uint32_t>::max()));
 }
 
+void applyCounters(IfRow& row, const LinkCounters& c) {
+    // Counters are the low 32 bits of the kernel's; the casts below are the modulo.
+    row.inOctets = static_cast<std::uint32_t>(c.rxBytes);
+    row.inUcastPkts = static_cast<std::uint32_t>(c.rxPackets - c.multicast);
+    row.inNUcastPkts = static_cast<std::uint32_t>(c.multicast);
+    row.inDiscards = static_cast<std::uint32_t>(c.rxDropped + c.rxMissedErrors);
+    row.inErrors = static_cast<std::uint32_t>(c.rxErrors);
+    row.outOctets = static_cast<std::uint32_t>(c.txBytes);
+    row.outUcastPkts = static_cast<std::uint32_t>(c.txPackets);
+    row.outDiscards = static_cast<std::uint32_t>(c.txDropped);
+    row.outErrors = static_cast<std::uint32_t>(c.txErrors);
+}
+
 IfRow rowFromLink(const LinkInfo& link) {
     IfRow row;
     row.index = link.index;
@@ -172,17 +247,7 @@ IfRow rowFromLink(const LinkInfo& link) {
     row.adminStatus = up ? 1 : 2;
     row.operStatus = up && (link.flags & IFF_RUNNING) ? 1 : 2;
 
-    // Counters are the low 32 bits of the kernel's; the casts below are the modulo.
-    const LinkCounters& c = link.counters;
-    row.inOctets = static_cast<std::uint32_t>(c.rxBytes);
-    row.inUcastPkts = static_cast<std::uint32_t>(c.rxPackets - c.multicast);
-    row.inNUcastPkts = static_cast<std::uint32_t>(c.multicast);
-    row.inDiscards = static_cast<std::uint32_t>(c.rxDropped + c.rxMissedErrors);
-    row.inErrors = static_cast<std::uint32_t>(c.rxErrors);
-    row.outOctets = static_cast<std::uint32_t>(c.txBytes);
-    row.outUcastPkts = static_cast<std::uint32_t>(c.txPackets);
-    row.outDiscards = static_cast<std::uint32_t>(c.txDropped);
-    row.outErrors = static_cast<std::uint32_t>(c.txErrors);
+    applyCounters(row, link.counters);
     return row;
 }
 

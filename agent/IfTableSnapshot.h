@@ -57,6 +57,31 @@ private:
     bool FInterrupted = false;
 };
 
+// The counters of one link as an RTM_NEWSTATS message gives them.
+struct LinkCountersAt {
+    std::uint32_t index = 0;
+    LinkCounters counters;
+};
+
+// Collects the counters of a statistics dump into a list the caller keeps, so that reading
+// again allocates nothing. A link whose message lacks the 64-bit counters fails the dump.
+class StatsDumpParser {
+public:
+    StatsDumpParser(std::uint32_t sequence, std::vector<LinkCountersAt>& links)
+        : FSequence(sequence), FLinks(links) {
+        FLinks.clear();
+    }
+    DumpStatus feed(std::span<const std::uint8_t> datagram);
+    bool interrupted() const { return FInterrupted; }
+
+private:
+    bool parseStats(std::span<const std::uint8_t> payload);
+
+    std::uint32_t FSequence;
+    std::vector<LinkCountersAt>& FLinks;
+    bool FInterrupted = false;
+};
+
 // One row of ifTable, every value already in the form the agent hands out.
 struct IfRow {
     std::uint32_t index = 0;
@@ -77,6 +102,11 @@ std::uint32_t ifTypeFromArphrd(std::uint16_t arphrd);
 std::uint32_t ifSpeedFromMbps(std::uint32_t mbps);
 // The row of one link. Ethernet speed is not in the dump: it stays 0 for the caller to fill.
 IfRow rowFromLink(const LinkInfo& link);
+// The counter columns of a row from the link's counters.
+void applyCounters(IfRow& row, const LinkCounters& counters);
+// New counters for rows that stay what they were: only when `counters` names exactly the
+// indexes of `rows`, else the rows are left alone and the answer is false. Sorts `counters`.
+bool applyCountersToRows(std::vector<IfRow>& rows, std::vector<LinkCountersAt>& counters);
 // Rows in ascending index; a repeated index keeps its first link, index 0 is dropped.
 std::vector<IfRow> rowsFromLinks(const std::vector<LinkInfo>& links);
 

@@ -37,7 +37,9 @@ struct AgentState {
     Clock::time_point readAt;
     RefreshPolicy policy;
     LastChangeTracker lastChange;
+    std::vector<LinkCountersAt> counters; // kept: a counters read allocates nothing
     std::atomic<std::uint64_t> dumps{0};
+    std::atomic<std::uint64_t> linkDumps{0};
 };
 
 AgentState& agent() {
@@ -65,9 +67,28 @@ void start(AgentState& s, std::uint32_t timeZeroReference) {
     s.ticksAtTimeZero = timeZeroReference != 0 && wallCs >= referenceCs ? wallCs - referenceCs : 0;
 }
 
+// Between changes of the links only their counters move: those alone are read then, and the
+// rest of every row is the last full dump's, which is what a full dump would give again. Any
+// announced change, a different set of links or a counters read that fails reads in full.
+bool readCounters(AgentState& s) {
+    if (!s.haveSnapshot || !s.kernel.counters(s.counters)) return false;
+    // Asked after the counters, so a change made before them is seen now, not a read later.
+    if (s.kernel.linksChanged()) return false;
+    return applyCountersToRows(s.rows, s.counters);
+}
+
 bool readKernel(AgentState& s) {
-    auto links = s.kernel.dump();
     s.dumps.fetch_add(1, std::memory_order_relaxed);
+    if (readCounters(s)) {
+        // Same links, same status: ifLastChange stands as it was.
+        s.readAt = Clock::now();
+        s.speedsFilled = false;
+        return true;
+    }
+    // Announcements up to now are covered by the dump that follows.
+    s.kernel.linksChanged();
+    auto links = s.kernel.dump();
+    s.linkDumps.fetch_add(1, std::memory_order_relaxed);
     if (!links) {
         s.haveSnapshot = false;
         return false;
@@ -225,6 +246,14 @@ SNMPABI_EXPORT int32_t SnmpExtensionQuery(uint8_t requestType, SnmpVarBindList* 
 SNMPABI_EXPORT uint64_t sorvane_agent_dump_count(void) {
     try {
         return agent().dumps.load(std::memory_order_relaxed);
+    } catch (...) {
+        return 0;
+    }
+}
+
+SNMPABI_EXPORT uint64_t sorvane_agent_link_dump_count(void) {
+    try {
+        return agent().linkDumps.load(std::memory_order_relaxed);
     } catch (...) {
         return 0;
     }

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <linux/ethtool.h>
+#include <linux/if_link.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <linux/sockios.h>
@@ -22,6 +23,8 @@ void LinkReader::reopen() {
     // close() is not retried after EINTR: on Linux the descriptor is gone either way.
     if (FSocket >= 0) ::close(FSocket);
     FSocket = -1;
+    if (FWatch >= 0) ::close(FWatch);
+    FWatch = -1;
 }
 
 bool LinkReader::open() {
@@ -36,23 +39,25 @@ bool LinkReader::open() {
     return true;
 }
 
-LinkReader::Result LinkReader::dumpOnce(std::vector<LinkInfo>& links) {
+bool LinkReader::send(std::uint16_t type, const void* body, std::size_t size) {
     struct {
         nlmsghdr header;
-        ifinfomsg info;
+        std::uint8_t body[16];
     } request{};
-    request.header.nlmsg_len = sizeof request;
-    request.header.nlmsg_type = RTM_GETLINK;
+    if (size > sizeof request.body) return false;
+    const auto length = static_cast<std::uint32_t>(NLMSG_LENGTH(size));
+    request.header.nlmsg_len = length;
+    request.header.nlmsg_type = type;
     request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
     request.header.nlmsg_seq = ++FSequence;
-    request.info.ifi_family = AF_UNSPEC;
+    std::memcpy(request.body, body, size);
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
-    if (::sendto(FSocket, &request, sizeof request, 0, reinterpret_cast<sockaddr*>(&kernel),
-                 sizeof kernel) != static_cast<ssize_t>(sizeof request))
-        return Result::Failed;
+    return ::sendto(FSocket, &request, length, 0, reinterpret_cast<sockaddr*>(&kernel),
+                    sizeof kernel) == static_cast<ssize_t>(length);
+}
 
-    LinkDumpParser parser(FSequence);
+template <typename Parser> LinkReader::Result LinkReader::receive(Parser& parser) {
     for (;;) {
         const ssize_t got = ::recv(FSocket, FBuffer.data(), FBuffer.size(), MSG_TRUNC);
         if (got < 0 && errno == EINTR) continue;
@@ -63,8 +68,74 @@ LinkReader::Result LinkReader::dumpOnce(std::vector<LinkInfo>& links) {
         case DumpStatus::Failed:
             return Result::Failed;
         case DumpStatus::Done:
-            links = parser.take();
             return parser.interrupted() ? Result::Interrupted : Result::Complete;
+        }
+    }
+}
+
+LinkReader::Result LinkReader::dumpOnce(std::vector<LinkInfo>& links) {
+    ifinfomsg info{};
+    info.ifi_family = AF_UNSPEC;
+    if (!send(RTM_GETLINK, &info, sizeof info)) return Result::Failed;
+    LinkDumpParser parser(FSequence);
+    const Result result = receive(parser);
+    if (result != Result::Failed) links = parser.take();
+    return result;
+}
+
+bool LinkReader::counters(std::vector<LinkCountersAt>& links) {
+    if (!open()) return false;
+    if_stats_msg request{};
+    request.family = AF_UNSPEC;
+    request.filter_mask = IFLA_STATS_FILTER_BIT(IFLA_STATS_LINK_64);
+    if (!send(RTM_GETSTATS, &request, sizeof request)) return false;
+    StatsDumpParser parser(FSequence, links);
+    switch (receive(parser)) {
+    case Result::Complete:
+        return true;
+    case Result::Interrupted:
+        return false;
+    case Result::Failed:
+        // An error answer (a kernel without these dumps) or a broken one: whatever is left of
+        // it must not reach the next read.
+        reopen();
+        return false;
+    }
+    return false;
+}
+
+bool LinkReader::linksChanged() {
+    if (FWatch < 0) {
+        FWatch = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE);
+        if (FWatch < 0) return true;
+        sockaddr_nl local{};
+        local.nl_family = AF_NETLINK;
+        local.nl_groups = RTMGRP_LINK;
+        if (::bind(FWatch, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+            ::close(FWatch);
+            FWatch = -1;
+        }
+        return true;
+    }
+    // Any announcement counts: what changed is read afresh, not patched in.
+    bool changed = false;
+    std::uint8_t discard[256];
+    for (;;) {
+        const ssize_t got = ::recv(FWatch, discard, sizeof discard, MSG_DONTWAIT | MSG_TRUNC);
+        if (got > 0) {
+            changed = true;
+        } else if (got < 0 && errno == EINTR) {
+            continue;
+        } else if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return changed;
+        } else {
+            // ENOBUFS: announcements were lost; anything else: the watch is broken.
+            if (got < 0 && errno != ENOBUFS) {
+                ::close(FWatch);
+                FWatch = -1;
+                return true;
+            }
+            changed = true;
         }
     }
 }

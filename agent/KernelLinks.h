@@ -26,6 +26,15 @@ public:
     // with a change of the links is taken again, a few times at most.
     std::optional<std::vector<LinkInfo>> dump();
 
+    // One RTM_GETSTATS dump of the 64-bit counters of every link, into `links`; false when the
+    // kernel cannot give it or the dump raced with a change of the links.
+    bool counters(std::vector<LinkCountersAt>& links);
+
+    // Whether the kernel announced a change of any link (added, removed, renamed, its flags,
+    // address, MTU or type) since the last call; true too when that cannot be known (first
+    // call, no watch, a lost announcement). Listens from the first call on.
+    bool linksChanged();
+
     // The unprivileged ethtool link-settings query (the older one where the driver lacks it):
     // the speed in Mb/s as the driver reports it, 0 when the query fails.
     std::uint32_t speedMbps(std::string_view name);
@@ -33,9 +42,12 @@ public:
 private:
     enum class Result { Complete, Interrupted, Failed };
     bool open();
+    bool send(std::uint16_t type, const void* body, std::size_t size);
+    template <typename Parser> Result receive(Parser& parser);
     Result dumpOnce(std::vector<LinkInfo>& links);
 
     int FSocket = -1;
+    int FWatch = -1;
     std::uint32_t FSequence = 0;
     std::vector<std::uint8_t> FBuffer;
 };

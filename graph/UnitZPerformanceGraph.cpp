@@ -294,13 +294,16 @@ void TZPerformanceGraph::paintEvent(QPaintEvent* event) {
     const int w = width();
     const int h = height();
     if (w <= 0 || h <= 0) return;
-    const QColor shadow = palette().color(QPalette::Dark);
-    const QColor highlight = palette().color(QPalette::Light);
-    // Sunken frame: left and top in shadow, bottom and right in highlight.
-    painter.fillRect(0, 0, w, 1, shadow);
-    painter.fillRect(0, 0, 1, h, shadow);
-    painter.fillRect(0, h - 1, w, 1, highlight);
-    painter.fillRect(w - 1, 0, 1, h, highlight);
+    // A tick repaints only columns inside the frame: the frame is drawn when it is dirty.
+    if (!QRect(1, 1, w - 2, h - 2).contains(event->rect())) {
+        const QColor shadow = palette().color(QPalette::Dark);
+        const QColor highlight = palette().color(QPalette::Light);
+        // Sunken frame: left and top in shadow, bottom and right in highlight.
+        painter.fillRect(0, 0, w, 1, shadow);
+        painter.fillRect(0, 0, 1, h, shadow);
+        painter.fillRect(0, h - 1, w, 1, highlight);
+        painter.fillRect(w - 1, 0, 1, h, highlight);
+    }
     if (HasImage())
         PresentTo(painter, event->rect());
     else if (w > 2 && h > 2)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <climits>
 #include <cstring>
 #include <ctime>
@@ -13,6 +14,8 @@ namespace {
 constexpr std::array<std::uint32_t, 6> kMib2Prefix{1, 3, 6, 1, 2, 1};
 constexpr std::array<std::uint32_t, 4> kIfEntryColumnSuffix{2, 2, 1, 0}; // last arc: column
 constexpr std::uint32_t kColumnOidLength = kMib2Prefix.size() + kIfEntryColumnSuffix.size();
+// Instance arcs a key is built on the stack for; longer ones (no ifTable row) take the heap.
+constexpr std::uint32_t kStackKeyArcs = 16;
 
 char foldCase(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -98,12 +101,26 @@ void ZSNMPMIBStoreBinding(TZSNMPMIBIFTable& table, const SnmpVarBind& binding) {
     const AsnObjectIdentifier& name = binding.name;
     if (name.idLength < kColumnOidLength || name.ids == nullptr) return;
 
+    // The key is built on the stack: a row that exists already costs no allocation. The walk
+    // keeps names to kMaxNameArcs arcs, at most 11 characters each.
+    std::array<char, 11 * kStackKeyArcs> buffer;
     std::string key;
-    for (std::uint32_t i = kColumnOidLength; i < name.idLength; ++i) {
-        if (i > kColumnOidLength) key += '.';
-        key += std::to_string(name.ids[i]);
+    std::string_view keyView;
+    if (name.idLength - kColumnOidLength <= kStackKeyArcs) {
+        char* out = buffer.data();
+        for (std::uint32_t i = kColumnOidLength; i < name.idLength; ++i) {
+            if (i > kColumnOidLength) *out++ = '.';
+            out = std::to_chars(out, buffer.data() + buffer.size(), name.ids[i]).ptr;
+        }
+        keyView = {buffer.data(), static_cast<std::size_t>(out - buffer.data())};
+    } else {
+        for (std::uint32_t i = kColumnOidLength; i < name.idLength; ++i) {
+            if (i > kColumnOidLength) key += '.';
+            key += std::to_string(name.ids[i]);
+        }
+        keyView = key;
     }
-    TZSNMPMIBIFEntry& row = *table.FindOrAdd(key);
+    TZSNMPMIBIFEntry& row = *table.FindOrAdd(keyView);
 
     // Number columns take the first 32-bit word whatever the type says; the octet-string
     // columns trust the pointer only when the type says it is one.

@@ -1,6 +1,7 @@
 // The agent against the kernel: the whole ifTable of this machine, and interfaces of a network
 // namespace made by the test with a known amount of traffic, compared with what sysfs reports.
 // The test runs beside copies of the two agent libraries, as the program does.
+#include "AgentStats.h"
 #include "ZSNMPMIB.h"
 #include "loopback.h"
 
@@ -11,6 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <link.h>
 #include <linux/if_ether.h>
@@ -247,6 +249,16 @@ QString loadedAgentPath() {
     return found;
 }
 
+// The agent's count of full link dumps, from the copy the test loaded.
+SorvaneAgentDumpCountFn linkDumpCount() {
+    void* agent = ::dlopen(loadedAgentPath().toLocal8Bit().constData(), RTLD_NOW | RTLD_NOLOAD);
+    if (!agent) return nullptr;
+    auto* count = reinterpret_cast<SorvaneAgentDumpCountFn>(
+        ::dlsym(agent, SORVANE_AGENT_LINK_DUMP_COUNT_SYMBOL));
+    ::dlclose(agent); // the test's own reference keeps it loaded
+    return count;
+}
+
 } // namespace
 
 class TestAgentKernel : public QObject {
@@ -384,6 +396,45 @@ private Q_SLOTS:
         }
         // sv0 went up after the first read: its last change is the read that saw it.
         QVERIFY(a->ifLastChange > lastChangeDown);
+
+        // While the links stay as they are, a load reads only their counters; every change of a
+        // link is in the next load, whatever column it touches.
+        const SorvaneAgentDumpCountFn linkDumps = linkDumpCount();
+        QVERIFY(linkDumps);
+        const auto loadWithoutDump = [&] {
+            const std::uint64_t before = linkDumps();
+            mib.LoadIFTable(TZSNMPMIBIFSelectSet::All());
+            return linkDumps() == before;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(loadWithoutDump(), 5000);
+        QVERIFY(testcommon::SendLoopback(2, 50));
+        const std::uint64_t quietDumps = linkDumps();
+        QVERIFY2(loadAgainstKernel(mib, true, table).isEmpty(), "counters of a quiet load");
+        QCOMPARE(rowNamed(*table, "lo")->ifInOctets, 7u * (20u + 8u + 50u));
+        QCOMPARE(linkDumps(), quietDumps);
+
+        const QList<QStringList> changes{
+            {"link", "set", "sv1", "down"},
+            {"link", "set", "sv1", "name", "svx"},
+            {"link", "set", "sv0", "mtu", "1300"},
+            {"link", "set", "sv0", "address", "02:00:00:00:00:0c"},
+            {"link", "add", "sv2", "type", "veth", "peer", "name", "sv3"},
+            {"link", "del", "sv2"},
+        };
+        for (const QStringList& change : changes) {
+            QVERIFY2(run("ip", change, &error), qPrintable(error));
+            // A link going down takes its peer's carrier with it, a moment later.
+            QTRY_VERIFY_WITH_TIMEOUT(!bothUp(), 5000);
+            const std::uint64_t dumpsBefore = linkDumps();
+            const QString difference = loadAgainstKernel(mib, true, table);
+            QVERIFY2(difference.isEmpty(), qPrintable(change.join(' ') + ": " + difference));
+            QVERIFY2(linkDumps() > dumpsBefore, qPrintable(change.join(' ')));
+        }
+        QVERIFY(rowNamed(*table, "svx") && !rowNamed(*table, "sv1"));
+        QCOMPARE(rowNamed(*table, "svx")->ifOperStatus, 2);
+        QCOMPARE(rowNamed(*table, "sv0")->ifMtu, 1300);
+        QCOMPARE(rowNamed(*table, "sv0")->ifPhysAddress, std::string("02 00 00 00 00 0C"));
+        QCOMPARE(table->Count(), tun ? 4 : 3);
 
         run("ip", {"link", "del", "sv0"});
         if (tun) run("ip", {"tuntap", "del", "stun0", "mode", "tun"});

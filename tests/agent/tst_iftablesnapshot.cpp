@@ -459,6 +459,70 @@ private Q_SLOTS:
         QCOMPARE(columnValue(row, 1).number, 9u);
     }
 
+    // A statistics dump as the kernel lays it out: the counters of every link, in its order.
+    void statsDump() {
+        const auto stats = [](std::uint32_t index, std::uint64_t rx, std::size_t length) {
+            QByteArray payload;
+            if_stats_msg info{};
+            info.ifindex = index;
+            info.filter_mask = IFLA_STATS_FILTER_BIT(IFLA_STATS_LINK_64);
+            payload.append(reinterpret_cast<const char*>(&info), sizeof info);
+            rtnl_link_stats64 s{};
+            s.rx_bytes = rx;
+            s.tx_bytes = rx + 1;
+            DumpBuilder::attr(payload, IFLA_STATS_LINK_64,
+                              QByteArray(reinterpret_cast<const char*>(&s), qsizetype(length)));
+            return payload;
+        };
+        std::vector<LinkCountersAt> links{{99, {}}}; // what a previous read left
+        StatsDumpParser parser(0, links);
+        const QByteArray dump = DumpBuilder()
+                                    .message(RTM_NEWSTATS, NLM_F_MULTI, stats(3, 30, 200))
+                                    .message(RTM_NEWSTATS, NLM_F_MULTI, stats(1, 10, 200))
+                                    .done()
+                                    .bytes();
+        QCOMPARE(parser.feed(span(dump)), DumpStatus::Done);
+        QCOMPARE(links.size(), std::size_t{2});
+        QCOMPARE(links[0].index, 3u);
+        QCOMPARE(links[0].counters.rxBytes, 30u);
+        QCOMPARE(links[1].counters.txBytes, 11u);
+
+        // Counters cut short cannot stand in for a link's: the dump fails, not a zero.
+        StatsDumpParser shortOne(0, links);
+        const QByteArray cut =
+            DumpBuilder().message(RTM_NEWSTATS, NLM_F_MULTI, stats(1, 10, 16)).done().bytes();
+        QCOMPARE(shortOne.feed(span(cut)), DumpStatus::Failed);
+    }
+
+    void countersOnlyForTheSameLinks_data() {
+        QTest::addColumn<Arcs>("stats");
+        QTest::addColumn<bool>("applied");
+        QTest::newRow("same, kernel order") << Arcs{5, 1, 3} << true;
+        QTest::newRow("one more") << Arcs{1, 3, 5, 6} << false;
+        QTest::newRow("one fewer") << Arcs{1, 5} << false;
+        QTest::newRow("one replaced") << Arcs{1, 4, 5} << false;
+        QTest::newRow("repeated") << Arcs{1, 1, 5} << false;
+    }
+
+    void countersOnlyForTheSameLinks() {
+        QFETCH(Arcs, stats);
+        QFETCH(bool, applied);
+        auto rows = rowsWithIndices({1, 3, 5});
+        std::vector<LinkCountersAt> counters;
+        for (std::uint32_t index : stats) {
+            LinkCountersAt c;
+            c.index = index;
+            c.counters.rxBytes = 0x1'0000'0000ull + index * 100;
+            c.counters.txPackets = index;
+            counters.push_back(c);
+        }
+        QCOMPARE(applyCountersToRows(rows, counters), applied);
+        for (const IfRow& row : rows) {
+            QCOMPARE(row.inOctets, applied ? row.index * 100 : 0u);
+            QCOMPARE(row.outUcastPkts, applied ? row.index : 0u);
+        }
+    }
+
     void rowsSortedAndUnique() {
         std::vector<LinkInfo> links(4);
         links[0].index = 7;
