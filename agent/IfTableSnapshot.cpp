@@ -40,7 +40,13 @@ LinkCounters countersFrom(const rtnl_link_stats& s) {
 
 } // namespace
 
-DumpStatus LinkDumpParser::feed(std::span<const std::uint8_t> datagram) {
+namespace {
+
+// The messages of one dump datagram in turn: those of another request skipped, the end and
+// errors reported, each message of type `type` handed to take (false from take: failed).
+template <typename Take>
+DumpStatus FeedDump(std::span<const std::uint8_t> datagram, std::uint32_t sequence,
+                    std::uint16_t type, bool& interrupted, Take take) {
     std::size_t offset = 0;
     while (datagram.size() - offset >= sizeof(nlmsghdr)) {
         const auto rest = datagram.subspan(offset);
@@ -48,25 +54,29 @@ DumpStatus LinkDumpParser::feed(std::span<const std::uint8_t> datagram) {
         if (header.nlmsg_len < sizeof(nlmsghdr) || header.nlmsg_len > rest.size())
             return DumpStatus::Failed;
         const std::size_t next = std::min(align4(header.nlmsg_len), rest.size());
-        if (FSequence != 0 && header.nlmsg_seq != FSequence) {
+        if (sequence != 0 && header.nlmsg_seq != sequence) {
             offset += next;
             continue;
         }
-        if (header.nlmsg_flags & NLM_F_DUMP_INTR) FInterrupted = true;
-        switch (header.nlmsg_type) {
-        case NLMSG_DONE:
-            return DumpStatus::Done;
-        case NLMSG_ERROR:
+        if (header.nlmsg_flags & NLM_F_DUMP_INTR) interrupted = true;
+        if (header.nlmsg_type == NLMSG_DONE) return DumpStatus::Done;
+        if (header.nlmsg_type == NLMSG_ERROR) return DumpStatus::Failed;
+        if (header.nlmsg_type == type &&
+            !take(rest.subspan(sizeof(nlmsghdr), header.nlmsg_len - sizeof(nlmsghdr))))
             return DumpStatus::Failed;
-        case RTM_NEWLINK:
-            parseLink(rest.subspan(sizeof(nlmsghdr), header.nlmsg_len - sizeof(nlmsghdr)));
-            break;
-        default:
-            break;
-        }
         offset += next;
     }
     return DumpStatus::More;
+}
+
+} // namespace
+
+DumpStatus LinkDumpParser::feed(std::span<const std::uint8_t> datagram) {
+    return FeedDump(datagram, FSequence, RTM_NEWLINK, FInterrupted,
+                    [this](std::span<const std::uint8_t> payload) {
+                        parseLink(payload);
+                        return true;
+                    });
 }
 
 void LinkDumpParser::parseLink(std::span<const std::uint8_t> payload) {
@@ -113,33 +123,8 @@ void LinkDumpParser::parseLink(std::span<const std::uint8_t> payload) {
 }
 
 DumpStatus StatsDumpParser::feed(std::span<const std::uint8_t> datagram) {
-    std::size_t offset = 0;
-    while (datagram.size() - offset >= sizeof(nlmsghdr)) {
-        const auto rest = datagram.subspan(offset);
-        const auto header = readStruct<nlmsghdr>(rest);
-        if (header.nlmsg_len < sizeof(nlmsghdr) || header.nlmsg_len > rest.size())
-            return DumpStatus::Failed;
-        const std::size_t next = std::min(align4(header.nlmsg_len), rest.size());
-        if (FSequence != 0 && header.nlmsg_seq != FSequence) {
-            offset += next;
-            continue;
-        }
-        if (header.nlmsg_flags & NLM_F_DUMP_INTR) FInterrupted = true;
-        switch (header.nlmsg_type) {
-        case NLMSG_DONE:
-            return DumpStatus::Done;
-        case NLMSG_ERROR:
-            return DumpStatus::Failed;
-        case RTM_NEWSTATS:
-            if (!parseStats(rest.subspan(sizeof(nlmsghdr), header.nlmsg_len - sizeof(nlmsghdr))))
-                return DumpStatus::Failed;
-            break;
-        default:
-            break;
-        }
-        offset += next;
-    }
-    return DumpStatus::More;
+    return FeedDump(datagram, FSequence, RTM_NEWSTATS, FInterrupted,
+                    [this](std::span<const std::uint8_t> payload) { return parseStats(payload); });
 }
 
 bool StatsDumpParser::parseStats(std::span<const std::uint8_t> payload) {

@@ -2,12 +2,14 @@
 // the program with, and what they read back from the screen and the settings file.
 #pragma once
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTest>
 
 namespace xtools {
@@ -125,6 +127,37 @@ inline void DragFrom(const QPoint& from, const QPoint& by) {
     }
     QTest::qWait(200);
     Xdotool({"mouseup", "1"});
+}
+
+// The end-to-end cases run bare, or under openbox when SORVANE_E2E_WM says so.
+inline bool WithWindowManager() {
+    return qgetenv("SORVANE_E2E_WM") == "openbox";
+}
+
+inline bool WindowManagerRunning() {
+    QProcess xprop;
+    xprop.start("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"});
+    xprop.waitForFinished(5000);
+    return QString::fromLocal8Bit(xprop.readAllStandardOutput()).contains("window id");
+}
+
+// Starts openbox on the display with its own configuration and cache under home, nothing of
+// the user's, and waits until it manages the screen.
+inline void StartWindowManager(QProcess& wm, const QString& home) {
+    QVERIFY2(!QStandardPaths::findExecutable("openbox").isEmpty(), "openbox is needed");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", home + "/config");
+    env.insert("XDG_CACHE_HOME", home + "/cache");
+    wm.setProcessEnvironment(env);
+    wm.setStandardOutputFile(QProcess::nullDevice());
+    wm.setStandardErrorFile(QProcess::nullDevice());
+    QStringList arguments{"--sm-disable"};
+    if (QFile::exists("/etc/xdg/openbox/rc.xml"))
+        arguments << "--config-file"
+                  << "/etc/xdg/openbox/rc.xml";
+    wm.start("openbox", arguments);
+    QVERIFY(wm.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(WindowManagerRunning(), 15000);
 }
 
 } // namespace xtools

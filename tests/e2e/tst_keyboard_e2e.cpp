@@ -20,14 +20,6 @@ namespace {
 
 using namespace xtools;
 
-bool WithWindowManager() {
-    return qgetenv("SORVANE_E2E_WM") == "openbox";
-}
-
-bool WindowManagerRunning() {
-    return Run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id");
-}
-
 qulonglong FocusedWindow() {
     return Xdotool({"getwindowfocus"}).toULongLong();
 }
@@ -78,22 +70,9 @@ void TestKeyboardEndToEnd::initTestCase() {
         QVERIFY2(!QStandardPaths::findExecutable(tool).isEmpty(), tool);
     QVERIFY(FDir.isValid());
     if (WithWindowManager()) {
-        QVERIFY2(!QStandardPaths::findExecutable("openbox").isEmpty(), "openbox is needed");
         QVERIFY2(!WindowManagerRunning(), "the display must start without a window manager");
         QVERIFY(FHome.isValid());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", FHome.filePath("config"));
-        env.insert("XDG_CACHE_HOME", FHome.filePath("cache"));
-        FWindowManager.setProcessEnvironment(env);
-        FWindowManager.setStandardOutputFile(QProcess::nullDevice());
-        FWindowManager.setStandardErrorFile(QProcess::nullDevice());
-        QStringList arguments{"--sm-disable"};
-        if (QFile::exists("/etc/xdg/openbox/rc.xml"))
-            arguments << "--config-file"
-                      << "/etc/xdg/openbox/rc.xml";
-        FWindowManager.start("openbox", arguments);
-        QVERIFY(FWindowManager.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(WindowManagerRunning(), 15000);
+        StartWindowManager(FWindowManager, FHome.path());
     }
     for (const char* file : {SORVANE_PROGRAM, SORVANE_AGENT, SORVANE_UTILITY}) {
         const QString from = QString::fromLocal8Bit(file);

@@ -33,14 +33,6 @@ QString Xprop(const QStringList& arguments) {
     return Run(QStringLiteral("xprop"), arguments);
 }
 
-bool WindowManagerRunning() {
-    return Xprop({"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id");
-}
-
-bool WithWindowManager() {
-    return qgetenv("SORVANE_E2E_WM") == "openbox";
-}
-
 // The "Window" keys of the settings file in their order, as "key=value".
 QStringList WindowKeys(const QString& path) {
     return SectionLines(FileBytes(path), QStringLiteral("Window"));
@@ -219,22 +211,8 @@ void TestWindowEndToEnd::initTestCase() {
         QVERIFY2(!QStandardPaths::findExecutable(tool).isEmpty(), tool);
     QVERIFY2(!WindowManagerRunning(), "the display must start without a window manager");
     if (!WithWindowManager()) return;
-    QVERIFY2(!QStandardPaths::findExecutable("openbox").isEmpty(), "openbox is needed");
     QVERIFY(FHome.isValid());
-    // Its own configuration and cache: nothing of the user's.
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", FHome.filePath("config"));
-    env.insert("XDG_CACHE_HOME", FHome.filePath("cache"));
-    FWindowManager.setProcessEnvironment(env);
-    FWindowManager.setStandardOutputFile(QProcess::nullDevice());
-    FWindowManager.setStandardErrorFile(QProcess::nullDevice());
-    QStringList arguments{"--sm-disable"};
-    if (QFile::exists("/etc/xdg/openbox/rc.xml"))
-        arguments << "--config-file"
-                  << "/etc/xdg/openbox/rc.xml";
-    FWindowManager.start("openbox", arguments);
-    QVERIFY(FWindowManager.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(WindowManagerRunning(), 15000);
+    StartWindowManager(FWindowManager, FHome.path());
 }
 
 void TestWindowEndToEnd::cleanupTestCase() {
