@@ -257,7 +257,7 @@ void TFormSorvane::FormCreate() {
     FLoading = true;
     const TSettings s = ReadSettings(SettingsFile(), CurrentBounds());
     FWindowBounds = s.Window;
-    FReadoutUnit = s.ScaleUnit;
+    FReadoutUnit = s.ScaleUnit; // the unit changes only with the dialog's "Ok", below
     FAutoScale = s.AutoScale;
     FMenuAutoScale->setChecked(FAutoScale);
     ApplyProperty(s, false); // the first reading follows below
@@ -646,10 +646,7 @@ bool TFormSorvane::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TFormSorvane::ShowReadout(const QPoint& graphPoint, const QPoint& global) {
-    if (!FReadout) {
-        FReadout = new TZReadoutBox(this);
-        FReadoutUnit = CurrentSettings().ScaleUnit;
-    }
+    if (!FReadout) FReadout = new TZReadoutBox(this);
     if (!FReadoutColumns) {
         // The name and state come from the table: loaded only while the box shows.
         FReadoutColumns = true;
@@ -657,7 +654,6 @@ void TFormSorvane::ShowReadout(const QPoint& graphPoint, const QPoint& global) {
         FSharedTable->RegisterColumn(TZSNMPMIBIFSelect::zifOperStatus);
         FSharedTable->Refresh();
         FollowInterface();
-        FReadoutUnit = CurrentSettings().ScaleUnit;
     }
     FHoverPoint = graphPoint;
     FHoverGlobal = global;
@@ -730,7 +726,6 @@ void TFormSorvane::ApplyAutoScale() {
 
 void TFormSorvane::MenuAutoScaleClick() {
     FAutoScale = FMenuAutoScale->isChecked();
-    FReadoutUnit = CurrentSettings().ScaleUnit;
     if (FAutoScale) {
         ApplyAutoScale();
     } else {
