@@ -1,0 +1,83 @@
+// The interface table of another machine, read over SNMP (v2c or v3) with Net-SNMP's client.
+//
+// Net-SNMP and the crypto library it needs are loaded only when a remote agent is used: the
+// walk lives in a module of its own (libsorvanesnmp.so) beside the agent libraries, so a
+// meter of this machine maps none of it.
+//
+// The window never waits for the network: TZSNMPRemoteLoader answers each load with the table
+// that arrived since the previous load (an empty one, read as a missing reading, when none did)
+// and asks again; an answer that arrives after the next load is dropped.
+#pragma once
+#include "ZSNMPMIB.h"
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Where and how to ask. An empty Host means this machine (the in-process agent).
+struct TZSNMPRemoteAgent {
+    std::string Host; // "host", "host:port", "udp6:[::1]:161" as Net-SNMP takes them
+    std::int32_t Version = 2; // 2 for "2c", 3 for v3
+    std::string Community = "public";
+    std::string User;
+    std::string AuthProtocol; // "MD5", "SHA", "SHA-256", "SHA-512"; empty: no authentication
+    std::string AuthPassphrase;
+    std::string PrivProtocol; // "DES", "AES"; empty: no privacy
+    std::string PrivPassphrase;
+    bool Remote() const { return !Host.empty(); }
+    bool operator==(const TZSNMPRemoteAgent&) const = default;
+};
+
+enum class TZSNMPRemoteError : std::uint8_t {
+    None,
+    ModuleMissing,  // libsorvanesnmp.so (or Net-SNMP) could not be loaded
+    BadSettings,    // e.g. an unknown protocol name or a passphrase under 8 characters
+    HostUnknown,    // the name does not resolve, or the address cannot be opened
+    Timeout,        // no answer within the time (also a wrong v2c community: agents stay silent)
+    Authentication, // v3: unknown user, wrong digest, unsupported security level
+    Refused,        // an answer with an error status, or nothing usable in it
+};
+
+struct TZSNMPRemoteResult {
+    std::unique_ptr<TZSNMPMIBIFTable> Table; // never null; rows walked before a failure stay
+    TZSNMPRemoteError Error = TZSNMPRemoteError::None;
+};
+
+// The walk's bounds: a hostile or broken agent ends it with a bounded cost.
+inline constexpr int kZSNMPRemoteMaxRows = 4096;       // rows per column
+inline constexpr std::size_t kZSNMPRemoteMaxDescr = 255; // octets kept of an ifDescr
+inline constexpr std::chrono::milliseconds kZSNMPRemoteTickDeadline{700};
+
+// Walks the selected columns of ifTable within the deadline, blocking the calling thread:
+// for worker threads only. The octet columns come from ifXTable's 64-bit counters where the
+// agent has them, folded to their low 32 bits (the sources take differences modulo 2^32, so
+// either width gives the same samples).
+TZSNMPRemoteResult ZSNMPRemoteLoad(const TZSNMPRemoteAgent& agent, TZSNMPMIBIFSelectSet select,
+                                   std::chrono::milliseconds deadline);
+
+// The interface descriptions of the agent, in its order; blocking like ZSNMPRemoteLoad.
+struct TZSNMPRemoteDescriptions {
+    std::vector<std::string> Names;
+    TZSNMPRemoteError Error = TZSNMPRemoteError::None;
+};
+TZSNMPRemoteDescriptions ZSNMPRemoteLoadDescriptions(const TZSNMPRemoteAgent& agent,
+                                                     std::chrono::milliseconds deadline);
+
+// The loader the shared table uses for a remote agent: each load returns at once.
+class TZSNMPRemoteLoader : public TZIFTableLoader {
+public:
+    explicit TZSNMPRemoteLoader(TZSNMPRemoteAgent agent,
+                                std::chrono::milliseconds deadline = kZSNMPRemoteTickDeadline);
+    ~TZSNMPRemoteLoader() override; // joins the worker; returns within the deadline
+    TZSNMPRemoteLoader(const TZSNMPRemoteLoader&) = delete;
+    TZSNMPRemoteLoader& operator=(const TZSNMPRemoteLoader&) = delete;
+    // The table answered since the previous call, or an empty one; then asks for `select`.
+    std::unique_ptr<TZSNMPMIBIFTable> LoadIFTable(TZSNMPMIBIFSelectSet select) override;
+    // The error of the newest answer (None before the first).
+    TZSNMPRemoteError LastError() const;
+
+private:
+    struct TWorker;
+    std::unique_ptr<TWorker> FWorker;
+};
