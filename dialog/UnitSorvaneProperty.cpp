@@ -1,6 +1,7 @@
 #include "UnitSorvaneProperty.h"
 
 #include "UnitZPerformanceSourceSNMPMIB.h"
+#include "ZAgentProbe.h"
 #include "ZMnemonicStyle.h"
 #include "ZUserMessage.h"
 
@@ -35,12 +36,6 @@ std::int32_t ToInt32(std::int64_t v) {
 TColor ToTColor(const QColor& c) {
     return static_cast<TColor>(c.red()) | (static_cast<TColor>(c.green()) << 8) |
            (static_cast<TColor>(c.blue()) << 16);
-}
-
-// An interface description as the agent gives it: octets up to the first zero.
-QString InterfaceText(const std::string& descr) {
-    const std::size_t end = descr.find('\0');
-    return QString::fromUtf8(descr.data(), static_cast<qsizetype>(std::min(end, descr.size())));
 }
 
 // List rows of a fixed height, as the layout gives the interface list's items.
@@ -91,7 +86,7 @@ void TFormSorvaneProperty::FormCreate(const TZSNMPMIBSharedTable& table,
                       QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
     face.setPixelSize(15);
     setFont(face);
-    setFixedSize(289, 393);
+    setFixedSize(289, 483);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->geometry();
         move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
@@ -160,6 +155,13 @@ void TFormSorvaneProperty::FormCreate(const TZSNMPMIBSharedTable& table,
         box->OnClick = [this](QObject* s) { PaintBoxLineClick(s); };
         box->OnPaint = [this](QObject* s, QPainter& canvas) { PaintBoxLinePaint(s, canvas); };
     }
+    ui.ComboBoxAgent->addItem(ThisComputerText());
+    ui.ComboBoxAgent->setCurrentIndex(0);
+    connect(ui.ComboBoxAgent, &QComboBox::activated, this, &TFormSorvaneProperty::ComboBoxAgentChange);
+    connect(ui.ComboBoxAgent->lineEdit(), &QLineEdit::editingFinished, this,
+            &TFormSorvaneProperty::ComboBoxAgentChange);
+    connect(ui.CheckBoxFollowRoute, &QCheckBox::clicked, this, [this] { SetChanged(true); });
+    SetAgentAsk({});
     connect(ui.ButtonOk, &QPushButton::clicked, this, &TFormSorvaneProperty::ButtonOkClick);
     connect(ui.ButtonCancel, &QPushButton::clicked, this, &TFormSorvaneProperty::ButtonCancelClick);
 
@@ -194,28 +196,12 @@ void TFormSorvaneProperty::FormShow() {
     FLive = FHolder.CurrentSettings();
     const TSettings& live = FLive;
 
-    // A position past the list keeps the selection as it was.
-    // The list as the table has it now (interfaces come and go), the pick kept by name.
-    QComboBox* list = ui.ComboBoxInterface;
-    const QStringList names = LoadInterfaceList(FTable);
-    QStringList shown;
-    for (int i = 0; i < list->count(); ++i)
-        shown << list->itemText(i);
-    if (names != shown) {
-        const QString picked = list->currentIndex() == -1 ? QString() : list->currentText();
-        list->clear();
-        list->addItems(names);
-        list->setCurrentIndex(picked.isNull() ? -1 : int(names.indexOf(picked)));
-    }
-    // A followed interface wherever its row is now; else a position past the list keeps the
-    // selection as it was.
-    const int named = live.InterfaceName.empty()
-                          ? -1
-                          : int(names.indexOf(QString::fromStdString(live.InterfaceName)));
-    if (named >= 0)
-        list->setCurrentIndex(named);
-    else if (live.Interface < list->count())
-        list->setCurrentIndex(live.Interface < 0 ? -1 : live.Interface);
+    // Another machine's list comes when its agent answers; until then the list stays.
+    FShownAgent = live.Agent;
+    ui.ComboBoxAgent->setEditText(live.Agent.Remote() ? QString::fromStdString(live.Agent.Host)
+                                                      : ThisComputerText());
+    ui.CheckBoxFollowRoute->setChecked(live.FollowRoute);
+    ShowAgent();
 
     // The holder reads both from the file; without a stored text, the scale in the unit read.
     FScaleUnit = live.ScaleUnit;
@@ -248,6 +234,100 @@ void TFormSorvaneProperty::FormShow() {
 
     // Whatever the loading above set off.
     SetChanged(false);
+}
+
+void TFormSorvaneProperty::ShowInterfaceList(const QStringList& names) {
+    // The list as the agent has it now (interfaces come and go), the pick kept by name.
+    QComboBox* list = ui.ComboBoxInterface;
+    QStringList shown;
+    for (int i = 0; i < list->count(); ++i)
+        shown << list->itemText(i);
+    if (names != shown) {
+        const QString picked = list->currentIndex() == -1 ? QString() : list->currentText();
+        list->clear();
+        list->addItems(names);
+        list->setCurrentIndex(picked.isNull() ? -1 : int(names.indexOf(picked)));
+    }
+    // A followed interface wherever its row is now; else a position past the list keeps the
+    // selection as it was.
+    const bool sameAgent = FShownAgent == FLive.Agent;
+    const int named = !sameAgent || FLive.InterfaceName.empty()
+                          ? -1
+                          : int(names.indexOf(QString::fromStdString(FLive.InterfaceName)));
+    if (named >= 0)
+        list->setCurrentIndex(named);
+    else if (sameAgent && FLive.Interface < list->count())
+        list->setCurrentIndex(FLive.Interface < 0 ? -1 : FLive.Interface);
+}
+
+QString TFormSorvaneProperty::ThisComputerText() {
+    return tr("This computer");
+}
+
+void TFormSorvaneProperty::SetAgentAsk(std::function<TZSNMPRemoteDescriptions(const TZSNMPRemoteAgent&)> ask) {
+    delete FAgentProbe;
+    FAgentProbe = new TZAgentProbe(this, std::move(ask));
+    connect(FAgentProbe, &TZAgentProbe::Answered, this, &TFormSorvaneProperty::AgentAnswered);
+}
+
+void TFormSorvaneProperty::ShowAgent() {
+    // A route lookup answers for this machine only.
+    ui.CheckBoxFollowRoute->setEnabled(!FShownAgent.Remote());
+    if (!FShownAgent.Remote()) {
+        FAgentProbe->Forget();
+        ui.LabelAgentState->clear();
+        ShowInterfaceList(LoadInterfaceList(FTable));
+        return;
+    }
+    ui.LabelAgentState->setText(AgentStateText(FShownAgent.Host, std::nullopt));
+    FAgentProbe->Ask(FShownAgent);
+}
+
+void TFormSorvaneProperty::ComboBoxAgentChange() {
+    QString text = ui.ComboBoxAgent->currentText().trimmed();
+    if (text == ThisComputerText()) text.clear();
+    const std::string host = text.toStdString();
+    if (host == FShownAgent.Host) return;
+    FShownAgent.Host = host;
+    if (FShownAgent.Remote()) ui.ComboBoxInterface->clear(); // another machine's interfaces
+    ShowAgent();
+    SetChanged(true);
+}
+
+void TFormSorvaneProperty::AgentAnswered(const QStringList& names, TZSNMPRemoteError error) {
+    if (error != TZSNMPRemoteError::None) {
+        ui.ComboBoxInterface->clear(); // "Ok" then keeps the interface in use
+        ui.LabelAgentState->setText(AgentStateText(FShownAgent.Host, error));
+        return;
+    }
+    ui.LabelAgentState->clear();
+    // Whatever the filling sets off is not the user's edit.
+    const bool changed = FChanged;
+    ShowInterfaceList(names);
+    SetChanged(changed);
+}
+
+QString TFormSorvaneProperty::AgentStateText(const std::string& host,
+                                             std::optional<TZSNMPRemoteError> error) {
+    const QString h = QString::fromStdString(host);
+    if (!error) return tr("Asking %1...").arg(h);
+    switch (*error) {
+    case TZSNMPRemoteError::None:
+        return {};
+    case TZSNMPRemoteError::ModuleMissing:
+        return tr("SNMP support is not installed");
+    case TZSNMPRemoteError::BadSettings:
+        return tr("The SNMP settings in the file are incomplete");
+    case TZSNMPRemoteError::HostUnknown:
+        return tr("Unknown host: %1").arg(h);
+    case TZSNMPRemoteError::Timeout:
+        return tr("No answer from %1 (host, port or community?)").arg(h);
+    case TZSNMPRemoteError::Authentication:
+        return tr("%1 refused the user or passphrase").arg(h);
+    case TZSNMPRemoteError::Refused:
+    default:
+        return tr("%1 gave no interface table").arg(h);
+    }
 }
 
 void TFormSorvaneProperty::SetChanged(bool b) {
@@ -554,6 +634,8 @@ void TFormSorvaneProperty::ButtonOkClick() {
         s.Interface = i;
         s.InterfaceName = ui.ComboBoxInterface->itemText(i).toStdString();
     }
+    s.Agent.Host = FShownAgent.Host;
+    s.FollowRoute = ui.CheckBoxFollowRoute->isChecked();
     const TZScaleApplied scale =
         ApplyScale(IntegerText(ui.SpinEditScale->text(), ScaleFallback()), FScaleUnit);
     s.Scale = scale.Max;
@@ -610,6 +692,14 @@ bool TFormSorvaneProperty::eventFilter(QObject* watched, QEvent* event) {
     if ((type == QEvent::KeyPress || type == QEvent::KeyRelease) &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Alt)
         RevealMnemonics(type == QEvent::KeyPress);
+    // Enter in the agent's field asks that agent; it does not close the dialog with "Ok".
+    if (type == QEvent::KeyPress && watched == ui.ComboBoxAgent->lineEdit()) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            ComboBoxAgentChange();
+            return true;
+        }
+    }
     return QDialog::eventFilter(watched, event);
 }
 

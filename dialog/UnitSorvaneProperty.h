@@ -14,9 +14,13 @@
 // their arrows do (TZSpinEdit::KeyStepping), the colour swatches come last in
 // the tab order and open the chooser on Space or Enter, and every label, check
 // box and button has an Alt mnemonic whose underline shows only while Alt is held.
+//
+// The agent row, last in the tab order, takes "This computer" or a host; another machine's
+// list is asked for without holding up the dialog, and why none came shows under the row.
 #pragma once
 
 #include "ZPropertyRules.h"
+#include "ZSNMPRemote.h"
 #include "ZSettings.h"
 #include "ui_UnitSorvaneProperty.h"
 
@@ -26,10 +30,13 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <string>
 
 class QColorDialog;
 class QPainter;
+class TZAgentProbe;
 class TZMnemonicStyle;
 class TZSNMPMIBSharedTable;
 
@@ -111,6 +118,15 @@ public:
     void PaintBoxLinePaint(QObject* sender, QPainter& canvas);
     void ButtonOkClick();
     void ButtonCancelClick();
+    void ComboBoxAgentChange();
+
+    // How another machine's interfaces are asked for (on a thread of the dialog's); empty: over
+    // SNMP within TZAgentProbe::kProbeDeadline.
+    void SetAgentAsk(std::function<TZSNMPRemoteDescriptions(const TZSNMPRemoteAgent&)> ask);
+    // The item that stands for this machine in the agent list.
+    static QString ThisComputerText();
+    // The state line under the agent: asking (no error yet), or why there is no list.
+    static QString AgentStateText(const std::string& host, std::optional<TZSNMPRemoteError> error);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -135,6 +151,9 @@ private:
     std::int64_t ScaleFallback() const;
     void SetScaleText(std::int64_t v);
     void SetDelayText(std::int64_t v);
+    void ShowInterfaceList(const QStringList& names);
+    void ShowAgent();
+    void AgentAnswered(const QStringList& names, TZSNMPRemoteError error);
     void NormaliseScale();
     void NormaliseDelay();
 
@@ -157,4 +176,7 @@ private:
     QImage FBitmapGammaGray;
 
     TZMnemonicStyle* FMnemonicStyle = nullptr;
+    // The agent the list is of: the holder's, or the one typed since the showing.
+    TZSNMPRemoteAgent FShownAgent;
+    TZAgentProbe* FAgentProbe = nullptr;
 };

@@ -7,6 +7,11 @@ TZSNMPMIBSharedTable::TZSNMPMIBSharedTable(TLoaderFactory factory) : FFactory(st
 TZSNMPMIBSharedTable::~TZSNMPMIBSharedTable() = default;
 
 std::unique_ptr<TZIFTableLoader> TZSNMPMIBSharedTable::NewLoader() const {
+    if (FOverride) return FOverride();
+    return NewLocalLoader();
+}
+
+std::unique_ptr<TZIFTableLoader> TZSNMPMIBSharedTable::NewLocalLoader() const {
     if (FFactory) return FFactory();
     return std::make_unique<TZSNMPMIB>();
 }
@@ -25,6 +30,15 @@ void TZSNMPMIBSharedTable::Release() {
     if (--FUsageCount == 0) {
         FTable.reset(); // tables outlive nothing of the loader, but go first anyway
         FLoader.reset();
+    }
+}
+
+void TZSNMPMIBSharedTable::SetLoaderOverride(TLoaderFactory factory) {
+    FOverride = std::move(factory);
+    FTable.reset();
+    if (FUsageCount > 0) {
+        FLoader.reset(); // the old one's worker, if any, stops before the new one starts
+        FLoader = NewLoader();
     }
 }
 
@@ -48,7 +62,7 @@ void TZSNMPMIBSharedTable::Refresh() {
 
 std::vector<std::string> TZSNMPMIBSharedTable::LoadInterfaceDescriptions() const {
     std::vector<std::string> names;
-    const std::unique_ptr<TZIFTableLoader> loader = NewLoader();
+    const std::unique_ptr<TZIFTableLoader> loader = NewLocalLoader();
     const std::unique_ptr<TZSNMPMIBIFTable> table =
         loader ? loader->LoadIFTable(TZSNMPMIBIFSelectSet{TZSNMPMIBIFSelect::zifDescr}) : nullptr;
     for (int i = 0; table && i < table->Count(); ++i) {

@@ -44,8 +44,13 @@ public:
     void RegisterColumn(TZSNMPMIBIFSelect column);
     void WithdrawColumn(TZSNMPMIBIFSelect column);
 
-    // The interface descriptions in the agent's order, from a loader of their own made and
-    // freed for this one load.
+    // Loads from then on through loaders of this factory instead (another machine's agent);
+    // an empty one goes back to the first. The table of the old loader is gone at once.
+    void SetLoaderOverride(TLoaderFactory factory);
+    bool Overridden() const { return static_cast<bool>(FOverride); }
+
+    // This machine's interface descriptions in the agent's order, from a loader of their own
+    // made and freed for this one load.
     std::vector<std::string> LoadInterfaceDescriptions() const;
 
 private:
@@ -53,8 +58,10 @@ private:
     void Acquire();
     void Release();
     std::unique_ptr<TZIFTableLoader> NewLoader() const;
+    std::unique_ptr<TZIFTableLoader> NewLocalLoader() const;
 
     TLoaderFactory FFactory;
+    TLoaderFactory FOverride;
     int FUsageCount = 0;
     std::unique_ptr<TZIFTableLoader> FLoader;
     std::array<int, kZSNMPMIBIFColumnCount> FColumnReferences{};

@@ -9,25 +9,15 @@
 // and asks again; an answer that arrives after the next load is dropped.
 #pragma once
 #include "ZSNMPMIB.h"
+#include "ZSettings.h"
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-// Where and how to ask. An empty Host means this machine (the in-process agent).
-struct TZSNMPRemoteAgent {
-    std::string Host; // "host", "host:port", "udp6:[::1]:161" as Net-SNMP takes them
-    std::int32_t Version = 2; // 2 for "2c", 3 for v3
-    std::string Community = "public";
-    std::string User;
-    std::string AuthProtocol; // "MD5", "SHA", "SHA-256", "SHA-512"; empty: no authentication
-    std::string AuthPassphrase;
-    std::string PrivProtocol; // "DES", "AES"; empty: no privacy
-    std::string PrivPassphrase;
-    bool Remote() const { return !Host.empty(); }
-    bool operator==(const TZSNMPRemoteAgent&) const = default;
-};
+// Where and how to ask: the settings' record of it. An empty Host means this machine.
+using TZSNMPRemoteAgent = TAgentSettings;
 
 enum class TZSNMPRemoteError : std::uint8_t {
     None,

@@ -24,6 +24,20 @@ inline constexpr std::int32_t kScaleUnitByte = 0; // "Byte/s"
 inline constexpr std::int32_t kScaleUnitBit = 1;  // "Bit/s"
 inline constexpr std::int32_t kScaleUnitCount = 2;
 
+// Where the interface table comes from: this machine (no Host), or an SNMP agent elsewhere.
+struct TAgentSettings {
+    std::string Host; // "host", "host:port" or a transport address such as "udp6:[::1]:161"
+    std::int32_t Version = 2; // 2 for "2c", 3 for v3
+    std::string Community = "public";
+    std::string User;
+    std::string AuthProtocol; // "MD5", "SHA", "SHA-256", "SHA-512"; empty: no authentication
+    std::string AuthPassphrase;
+    std::string PrivProtocol; // "DES", "AES"; empty: no privacy
+    std::string PrivPassphrase;
+    bool Remote() const { return !Host.empty(); }
+    bool operator==(const TAgentSettings&) const = default;
+};
+
 // The member initialisers are the defaults. The window's place at a first start is the
 // caller's: it depends on the screen.
 struct TSettings {
@@ -53,6 +67,9 @@ struct TSettings {
     std::string InterfaceName;
     // The full scale follows the peak of the columns shown.
     bool AutoScale = false;
+    TAgentSettings Agent;
+    // The interface the kernel routes internet traffic through, whichever it is.
+    bool FollowRoute = false;
 };
 
 // ---- file bounds ----

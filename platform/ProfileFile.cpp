@@ -444,3 +444,14 @@ void RemoveStaleProfileTemporaries(const std::string& fileName) {
     for (const std::string& path : stale)
         ::unlink(path.c_str());
 }
+
+bool ProfileRestrictToOwner(const std::string& fileName) {
+    const std::string target = WriteTarget(fileName);
+    if (target.empty()) return false;
+    Fd fd(::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
+    if (fd.Get() < 0) return errno == ENOENT;
+    struct stat st;
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if ((st.st_mode & 077) == 0) return true;
+    return ::fchmod(fd.Get(), st.st_mode & 0700) == 0;
+}

@@ -96,6 +96,10 @@ std::optional<std::string_view> ProfileFind(std::string_view text, std::string_v
 // are not kept, as they are ignored on reading).
 bool ProfileWritable(std::string_view section, std::string_view key, std::string_view value);
 
+// Takes the group's and others' permissions off the file (a link's target), so that secrets in
+// it are the owner's alone; later writes keep the mode. True when the file is now so, or absent.
+bool ProfileRestrictToOwner(const std::string& fileName);
+
 // The text with the key set to value, under the rules above. The arguments must be
 // ProfileWritable. New lines end like the first line of the text ("\r\n" or "\n").
 std::string ProfileReplace(std::string_view text, std::string_view section, std::string_view key,

@@ -4,6 +4,7 @@
 #include "ZMenuAccelerators.h"
 #include "ZReadoutBox.h"
 #include "ZRelationFile.h"
+#include "ZSNMPRemote.h"
 #include "ZTrafficFigures.h"
 
 #include <QApplication>
@@ -255,7 +256,10 @@ void TFormSorvane::FormCreate() {
     SendSource->SetSelect(TZSNMPMIBIFSelect::zifOutOctets);
 
     FLoading = true;
-    const TSettings s = ReadSettings(SettingsFile(), CurrentBounds());
+    const TIniFile settingsFile = SettingsFile();
+    const TSettings s = ReadSettings(settingsFile, CurrentBounds());
+    // A secret typed into the file by hand is the user's alone from now on.
+    KeepSecretsPrivate(settingsFile);
     FWindowBounds = s.Window;
     FReadoutUnit = s.ScaleUnit; // the unit changes only with the dialog's "Ok", below
     FAutoScale = s.AutoScale;
@@ -282,8 +286,18 @@ void TFormSorvane::ApplyProperty(const TSettings& s, bool anotherStartsAfresh) {
         else
             FSharedTable->RegisterColumn(TZSNMPMIBIFSelect::zifDescr);
     }
+    // Another machine's table, or this one's again: its rows are other interfaces.
+    const bool otherAgent = s.Agent != FAgent;
+    if (otherAgent) {
+        FAgent = s.Agent;
+        TZSNMPMIBSharedTable::TLoaderFactory remote;
+        if (FAgent.Remote())
+            remote = [agent = FAgent] { return std::make_unique<TZSNMPRemoteLoader>(agent); };
+        FSharedTable->SetLoaderOverride(std::move(remote));
+    }
+    FFollowRoute = s.FollowRoute;
     // Naming the interface in use (to follow it from now on) is no other interface.
-    const bool another = s.Interface != CurrentInterface();
+    const bool another = otherAgent || s.Interface != CurrentInterface();
     FFollowName = s.InterfaceName;
     FInterface = s.Interface;
     if (another || s.Interface != ReceiveSource->Choice() || s.Interface != SendSource->Choice()) {
@@ -344,7 +358,12 @@ TSettings TFormSorvane::CurrentSettings() const {
     s.VGridSpace = g->VGridSpace();
     s.VGridColor = g->VGridColor();
     s.StayOnTop = StayOnTop();
-    ReadScaleSettings(SettingsFile(), s.Scale, s);
+    s.FollowRoute = FFollowRoute;
+    const TIniFile ini = SettingsFile();
+    ReadScaleSettings(ini, s.Scale, s);
+    // The community and passphrases are the file's: an edit there counts at the next "Ok".
+    s.Agent = ReadAgentSettings(ini);
+    s.Agent.Host = FAgent.Host;
     return s;
 }
 

@@ -179,6 +179,9 @@ private:
     // sources' Choice is the position).
     std::int32_t FInterface = 0;
     std::string FFollowName;
+    // Where the table comes from (this machine while Host is empty).
+    TAgentSettings FAgent;
+    bool FFollowRoute = false;
     bool FAutoScale = false;
     std::int32_t FManualScale = TSettings().Scale;
     // The dialog's unit, for the readout and the automatic scale's steps.

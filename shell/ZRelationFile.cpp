@@ -109,8 +109,30 @@ TSettings ReadSettings(const TIniFile& ini, const TWindowBounds& windowDefaults)
     s.StayOnTop = ini.ReadBool(kProperty, "StayOnTop", d.StayOnTop);
     s.InterfaceName = ini.ReadString(kProperty, "InterfaceName", d.InterfaceName);
     s.AutoScale = ini.ReadBool(kProperty, "AutoScale", d.AutoScale);
+    s.Agent = ReadAgentSettings(ini);
+    s.FollowRoute = ini.ReadBool(kProperty, "FollowRoute", d.FollowRoute);
     ReadScaleSettings(ini, s.Scale, s);
     return s;
+}
+
+TAgentSettings ReadAgentSettings(const TIniFile& ini) {
+    const TAgentSettings d;
+    TAgentSettings a;
+    a.Host = ini.ReadString(kProperty, "Agent", d.Host);
+    a.Version = ini.ReadString(kProperty, "SNMPVersion", "2c") == "3" ? 3 : 2;
+    a.Community = ini.ReadString(kProperty, "Community", d.Community);
+    a.User = ini.ReadString(kProperty, "SNMPUser", d.User);
+    a.AuthProtocol = ini.ReadString(kProperty, "SNMPAuthProtocol", d.AuthProtocol);
+    a.AuthPassphrase = ini.ReadString(kProperty, "SNMPAuthPassphrase", d.AuthPassphrase);
+    a.PrivProtocol = ini.ReadString(kProperty, "SNMPPrivProtocol", d.PrivProtocol);
+    a.PrivPassphrase = ini.ReadString(kProperty, "SNMPPrivPassphrase", d.PrivPassphrase);
+    return a;
+}
+
+bool KeepSecretsPrivate(const TIniFile& ini) {
+    for (const char* key : {"Community", "SNMPAuthPassphrase", "SNMPPrivPassphrase"})
+        if (!ini.ReadString(kProperty, key, "").empty()) return ProfileRestrictToOwner(ini.FileName());
+    return true;
 }
 
 void ReadScaleSettings(const TIniFile& ini, std::int32_t scale, TSettings& s) {
@@ -159,6 +181,11 @@ bool WritePropertySettings(TIniFile& ini, const TSettings& s) {
     // A name a profile file cannot hold (a line end in it) is not followed.
     const bool name =
         !s.InterfaceName.empty() && ProfileWritable(kProperty, "InterfaceName", s.InterfaceName);
+    // The additions are written once they differ from their defaults, so that a file from before
+    // them stays byte for byte as it was; a host a profile file cannot hold is not taken.
+    const bool agent = ProfileWritable(kProperty, "Agent", s.Agent.Host) &&
+                       (!s.Agent.Host.empty() || !ini.ReadString(kProperty, "Agent", "").empty());
+    const bool followRoute = s.FollowRoute || ini.ReadBool(kProperty, "FollowRoute", false);
     return WriteKeys(ini, kProperty,
                      {{"Interface", Int(s.Interface)},
                       {"Scale", Int(s.Scale)},
@@ -177,5 +204,7 @@ bool WritePropertySettings(TIniFile& ini, const TSettings& s) {
                       {"VGrid", Bool(s.VGrid)},
                       {"VGridSpace", Int(s.VGridSpace)},
                       {"VGridColor", ColorToText(s.VGridColor)},
-                      {name ? "InterfaceName" : std::string_view(), s.InterfaceName}});
+                      {name ? "InterfaceName" : std::string_view(), s.InterfaceName},
+                      {agent ? "Agent" : std::string_view(), s.Agent.Host},
+                      {followRoute ? "FollowRoute" : std::string_view(), Bool(s.FollowRoute)}});
 }

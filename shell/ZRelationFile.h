@@ -34,8 +34,8 @@ TIniFile SettingsFile();
 
 // Reads "Window" x, y, cx, cy (defaults: windowDefaults), then "Property" Interface, Scale,
 // Delay, ReceiveColor, SendColor, Curve, Gamma, GridCurve, GridGamma, HGrid, HGridSpace,
-// HGridColor, VGrid, VGridSpace, VGridColor, StayOnTop, InterfaceName, AutoScale, then
-// ReadScaleSettings with the Scale just read. Bounded on reading:
+// HGridColor, VGrid, VGridSpace, VGridColor, StayOnTop, InterfaceName, AutoScale, the agent's
+// keys (ReadAgentSettings), FollowRoute, then ReadScaleSettings with the Scale just read. Bounded on reading:
 // - x, y to kCoordinateMin … kCoordinateMax, cx, cy to 1 … kCoordinateMax;
 // - Scale: 0 or below reads as the default (a full scale must be positive);
 // - Delay: below 1 reads as the default, above kDelayFileMax as kDelayFileMax;
@@ -44,6 +44,14 @@ TIniFile SettingsFile();
 //   number, 0 or below.
 // Interface, VGridSpace, InterfaceName and the booleans are passed on as read.
 TSettings ReadSettings(const TIniFile& ini, const TWindowBounds& windowDefaults);
+
+// Reads "Property" Agent, SNMPVersion ("3" reads as 3, anything else as 2), Community, SNMPUser,
+// SNMPAuthProtocol, SNMPAuthPassphrase, SNMPPrivProtocol, SNMPPrivPassphrase.
+TAgentSettings ReadAgentSettings(const TIniFile& ini);
+
+// A file that holds a community or a passphrase is made readable by its owner only (0600 at
+// most); it keeps that mode through every later write. False when the mode could not be set.
+bool KeepSecretsPrivate(const TIniFile& ini);
 
 // Reads ScaleUnit (default 1), then ScaleText with, as its default, scale in the unit just read
 // (ScaleInUnit; the exact number also where it does not fit the key's 32 bits), then takes a
@@ -69,5 +77,6 @@ bool WriteAutoScale(TIniFile& ini, bool autoScale);
 // Writes the seventeen "Property" keys the property dialog saves, in this order: Interface,
 // Scale, ScaleText, ScaleUnit, Delay, ReceiveColor, SendColor, Curve, Gamma, GridCurve,
 // GridGamma, HGrid, HGridSpace, HGridColor, VGrid, VGridSpace, VGridColor; then InterfaceName
-// when there is one that the file can hold.
+// when there is one that the file can hold; then Agent and FollowRoute once either is set or
+// the file has it already. The community and the v3 keys are the user's, never written here.
 bool WritePropertySettings(TIniFile& ini, const TSettings& settings);

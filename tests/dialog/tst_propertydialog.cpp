@@ -19,7 +19,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 namespace {
 
@@ -76,6 +79,8 @@ private Q_SLOTS:
     void closeBoxHides();
     void colourChooser();
     void refusedWrite();
+    void remoteAgent_data();
+    void remoteAgent();
 
 private:
     void Recreate();
@@ -143,7 +148,7 @@ void TestPropertyDialog::TypeInto(TZSpinEdit* edit, const QString& text) {
 
 void TestPropertyDialog::layout() {
     QCOMPARE(dialog->windowTitle(), QString("Property"));
-    QCOMPARE(dialog->size(), QSize(289, 393));
+    QCOMPARE(dialog->size(), QSize(289, 483));
     QCOMPARE(dialog->font().pixelSize(), 15);
     QCOMPARE(dialog->font().families().value(0), QString::fromUtf8("ＭＳ Ｐゴシック"));
     QVERIFY(!dialog->isModal());
@@ -161,8 +166,9 @@ void TestPropertyDialog::layout() {
         {ui().ImageCurve, {1, 1, 21, 21}},          {ui().SpinEditGamma, {160, 160, 73, 23}},
         {ui().PanelGammaTone, {234, 160, 23, 23}},  {ui().PanelGrid, {0, 196, 289, 169}},
         {ui().CheckBoxHGrid, {8, 68, 145, 17}},     {ui().SpinEditVGrid, {216, 112, 65, 23}},
-        {ui().PaintBoxVGridColor, {1, 1, 119, 20}}, {ui().ButtonOk, {148, 368, 69, 25}},
-        {ui().ButtonCancel, {220, 368, 69, 25}},
+        {ui().PaintBoxVGridColor, {1, 1, 119, 20}}, {ui().PanelSource, {0, 368, 289, 87}},
+        {ui().ComboBoxAgent, {80, 20, 201, 23}},    {ui().CheckBoxFollowRoute, {8, 64, 273, 17}},
+        {ui().ButtonOk, {148, 458, 69, 25}},        {ui().ButtonCancel, {220, 458, 69, 25}},
     };
     for (const auto& row : table)
         QCOMPARE(row.w->geometry(), row.bounds);
@@ -176,13 +182,14 @@ void TestPropertyDialog::layout() {
     QVERIFY(!ui().SpinEditScale->isReadOnly());
     // The delay row sits second on screen but last in the tab order of its group.
     QList<QWidget*> order;
-    for (QWidget* w = ui().ComboBoxInterface; order.size() < 14; w = w->nextInFocusChain())
+    for (QWidget* w = ui().ComboBoxInterface; order.size() < 20; w = w->nextInFocusChain())
         if (w->focusPolicy() & Qt::TabFocus) order.append(w);
     const QList<QWidget*> expected{
         ui().ComboBoxInterface, ui().ComboBoxScale, ui().SpinEditScale,     ui().SpinEditCurve,
         ui().SpinEditGamma,     ui().SpinEditDelay, ui().CheckBoxGridCurve, ui().CheckBoxGridGamma,
         ui().CheckBoxHGrid,     ui().SpinEditHGrid, ui().CheckBoxVGrid,     ui().SpinEditVGrid,
-        ui().ButtonOk,          ui().ButtonCancel};
+        ui().ButtonOk,          ui().ButtonCancel,      ui().PaintBoxReceive,   ui().PaintBoxSend,
+        ui().PaintBoxHGridColor, ui().PaintBoxVGridColor, ui().ComboBoxAgent, ui().CheckBoxFollowRoute};
     QCOMPARE(order, expected);
 }
 
@@ -880,6 +887,95 @@ void TestPropertyDialog::refusedWrite() {
     ui().ButtonOk->click();
     QVERIFY(!dialog->isVisible());
     QVERIFY(SettingsText().contains("\nHGrid=0\n"));
+}
+
+void TestPropertyDialog::remoteAgent_data() {
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<QString>("state");
+    QTest::newRow("its interfaces") << int(TZSNMPRemoteError::None)
+                                    << QStringList{"ge-0/0/0", "lo0"} << QString();
+    QTest::newRow("silence") << int(TZSNMPRemoteError::Timeout) << QStringList{}
+                             << "No answer from 127.0.0.1:9 (host, port or community?)";
+    QTest::newRow("wrong passphrase") << int(TZSNMPRemoteError::Authentication) << QStringList{}
+                                      << "127.0.0.1:9 refused the user or passphrase";
+}
+
+void TestPropertyDialog::remoteAgent() {
+    QFETCH(int, error);
+    QFETCH(QStringList, items);
+    QFETCH(QString, state);
+    // The agent answers when the test lets it: meanwhile the dialog must stay live.
+    std::mutex mutex;
+    std::condition_variable released;
+    bool release = false;
+    std::atomic<int> asked = 0, answered = 0;
+    dialog->SetAgentAsk([&](const TZSNMPRemoteAgent& a) {
+        ++asked;
+        std::unique_lock lock(mutex);
+        released.wait(lock, [&] { return release; });
+        TZSNMPRemoteDescriptions answer;
+        answer.Error = static_cast<TZSNMPRemoteError>(error);
+        for (const QString& name : items)
+            answer.Names.push_back(a.Host == "127.0.0.1:9" ? name.toStdString() : "wrong");
+        ++answered;
+        return answer;
+    });
+    Show();
+    QVERIFY(ui().CheckBoxFollowRoute->isEnabled());
+    QLineEdit* field = ui().ComboBoxAgent->lineEdit();
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, "127.0.0.1:9");
+    QTest::keyClick(field, Qt::Key_Return);
+    QVERIFY(dialog->isVisible()); // Enter asks; it is no "Ok"
+    QTRY_COMPARE(asked.load(), 1);
+    QCOMPARE(ui().LabelAgentState->text(), QString("Asking 127.0.0.1:9..."));
+    QCOMPARE(ui().ComboBoxInterface->count(), 0);
+    QVERIFY(!ui().CheckBoxFollowRoute->isEnabled()); // routes are this machine's
+    QVERIFY(ui().ButtonOk->isEnabled());
+    {
+        const std::lock_guard lock(mutex);
+        release = true;
+    }
+    released.notify_all();
+    QTRY_COMPARE(ui().LabelAgentState->text(), state);
+    QStringList listed;
+    for (int i = 0; i < ui().ComboBoxInterface->count(); ++i)
+        listed.append(ui().ComboBoxInterface->itemText(i));
+    QCOMPARE(listed, items);
+
+    // Ok takes the agent; the graph now reads through another loader.
+    if (!items.isEmpty()) ui().ComboBoxInterface->setCurrentIndex(1);
+    QTest::mouseClick(ui().ButtonOk, Qt::LeftButton);
+    QCOMPARE(form->CurrentSettings().Agent.Host, std::string("127.0.0.1:9"));
+    QVERIFY(form->SharedTable()->Overridden());
+    QVERIFY(SettingsText().contains("\nAgent=127.0.0.1:9\n"));
+    QCOMPARE(form->CurrentSettings().Interface, items.isEmpty() ? 0 : 1);
+
+    // Back to this machine before a slow answer comes: the answer is dropped.
+    {
+        const std::lock_guard lock(mutex);
+        release = false;
+    }
+    Show();
+    QTRY_COMPARE(asked.load(), 2);
+    ui().ComboBoxAgent->setCurrentIndex(0);
+    ui().ComboBoxAgent->activated(0);
+    QCOMPARE(ui().LabelAgentState->text(), QString());
+    QVERIFY(ui().CheckBoxFollowRoute->isEnabled());
+    {
+        const std::lock_guard lock(mutex);
+        release = true;
+    }
+    released.notify_all();
+    QTRY_COMPARE(answered.load(), 2);
+    QCoreApplication::processEvents(); // a queued answer would arrive now
+    QCOMPARE(ui().ComboBoxInterface->itemText(0), QString("if"));
+    QCOMPARE(ui().LabelAgentState->text(), QString());
+    QTest::mouseClick(ui().ButtonOk, Qt::LeftButton);
+    QVERIFY(!form->SharedTable()->Overridden());
+    QVERIFY(SettingsText().contains("\nAgent=\n"));
 }
 
 QTEST_MAIN(TestPropertyDialog)

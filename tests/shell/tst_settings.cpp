@@ -57,6 +57,9 @@ private Q_SLOTS:
     void moveToSamePlaceWritesNothing();
     void refusedWriteShowsBox();
     void oneReplacementPerWrite();
+    void agentKeys();
+    void secretsStayPrivate_data();
+    void secretsStayPrivate();
 
 private:
     TScratchDir FDir;
@@ -339,6 +342,66 @@ void TestSettings::oneReplacementPerWrite() {
     QVERIFY(!WritePropertySettings(ini, p));
     QVERIFY(!WriteWindowBounds(ini, {0, 0, 80, 40}));
     QCOMPARE(FileBytes(FPath), written);
+}
+
+void TestSettings::agentKeys() {
+    QVERIFY(WriteFileBytes(FPath, "[Property]\nAgent=router:1161\nSNMPVersion=3\nSNMPUser=ops\n"
+                                  "SNMPAuthProtocol=SHA\nSNMPAuthPassphrase=a pass phrase\n"
+                                  "SNMPPrivProtocol=AES\nSNMPPrivPassphrase=p\n"));
+    TIniFile ini(NativePath(FPath));
+    TSettings s = ReadSettings(ini, kWindowDefaults);
+    TAgentSettings expected;
+    expected.Host = "router:1161";
+    expected.Version = 3;
+    expected.User = "ops";
+    expected.AuthProtocol = "SHA";
+    expected.AuthPassphrase = "a pass phrase";
+    expected.PrivProtocol = "AES";
+    expected.PrivPassphrase = "p";
+    QVERIFY(s.Agent == expected);
+    QVERIFY(!s.FollowRoute);
+    for (const char* version : {"2c", "1", "three"}) {
+        QVERIFY(WriteFileBytes(FPath, QByteArray("[Property]\nSNMPVersion=") + version + "\n"));
+        QCOMPARE(ReadSettings(ini, kWindowDefaults).Agent.Version, 2);
+    }
+
+    // Once set, the additions are written, also back to their defaults; never the secrets.
+    QVERIFY(WriteFileBytes(FPath, "[Property]\nCommunity=c0mm\n"));
+    s = TSettings();
+    s.Agent.Host = "10.0.0.1";
+    s.Agent.Community = "other";
+    s.FollowRoute = true;
+    QVERIFY(WritePropertySettings(ini, s));
+    QByteArray bytes = FileBytes(FPath);
+    QVERIFY(bytes.endsWith("VGridColor=FF0000\nAgent=10.0.0.1\nFollowRoute=1\n"));
+    QVERIFY(bytes.contains("Community=c0mm\n") && !bytes.contains("other"));
+    QVERIFY(WritePropertySettings(ini, TSettings()));
+    QVERIFY(FileBytes(FPath).endsWith("\nAgent=\nFollowRoute=0\n"));
+    QVERIFY(!ReadSettings(ini, kWindowDefaults).Agent.Remote());
+}
+
+void TestSettings::secretsStayPrivate_data() {
+    QTest::addColumn<QByteArray>("lines");
+    QTest::addColumn<int>("mode");
+    QTest::newRow("community") << QByteArray("Community=public") << 0600;
+    QTest::newRow("v3 passphrase") << QByteArray("SNMPPrivPassphrase=x") << 0600;
+    QTest::newRow("no secret") << QByteArray("Agent=host") << 0644;
+    QTest::newRow("empty community") << QByteArray("Community=") << 0644;
+}
+
+void TestSettings::secretsStayPrivate() {
+    QFETCH(QByteArray, lines);
+    QFETCH(int, mode);
+    QVERIFY(WriteFileBytes(FPath, "[Property]\n" + lines + "\n"));
+    const QByteArray path = QFile::encodeName(FPath);
+    QCOMPARE(::chmod(path.constData(), 0644), 0);
+    TIniFile ini(NativePath(FPath));
+    QVERIFY(KeepSecretsPrivate(ini));
+    // A later write replaces the file and keeps its mode.
+    QVERIFY(WritePropertySettings(ini, TSettings()));
+    struct stat st{};
+    QCOMPARE(::stat(path.constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & 0777), mode);
 }
 
 QTEST_MAIN(TestSettings)
