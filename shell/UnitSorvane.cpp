@@ -671,8 +671,13 @@ void TFormSorvane::ShowReadout(const QPoint& graphPoint, const QPoint& global) {
         FReadoutColumns = true;
         FSharedTable->RegisterColumn(TZSNMPMIBIFSelect::zifDescr);
         FSharedTable->RegisterColumn(TZSNMPMIBIFSelect::zifOperStatus);
-        FSharedTable->Refresh();
-        FollowInterface();
+        FSharedTable->RegisterColumn(TZSNMPMIBIFSelect::zifSpeed);
+        // Another machine's answer would then cover less than a tick: its columns come with
+        // the next one.
+        if (!FAgent.Remote()) {
+            FSharedTable->Refresh();
+            FollowInterface();
+        }
     }
     FHoverPoint = graphPoint;
     FHoverGlobal = global;
@@ -685,6 +690,7 @@ void TFormSorvane::HideReadout() {
         FReadoutColumns = false;
         FSharedTable->WithdrawColumn(TZSNMPMIBIFSelect::zifDescr);
         FSharedTable->WithdrawColumn(TZSNMPMIBIFSelect::zifOperStatus);
+        FSharedTable->WithdrawColumn(TZSNMPMIBIFSelect::zifSpeed);
     }
 }
 
@@ -697,6 +703,7 @@ TZReadout TFormSorvane::Readout() const {
     if (row) {
         r.Interface = QString::fromUtf8(InterfaceName(*row));
         r.Link = row->ifOperStatus == 1 ? TZLinkState::Up : TZLinkState::Down;
+        r.LinkBits = row->ifSpeed;
     } else {
         r.Interface = QString::fromStdString(FFollowName);
     }

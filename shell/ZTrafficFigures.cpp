@@ -52,6 +52,15 @@ QString ReadoutText(const TZReadout& r) {
                      (r.Link == TZLinkState::Up     ? QStringLiteral("up")
                       : r.Link == TZLinkState::Down ? QStringLiteral("down")
                                                     : QStringLiteral("absent"));
+    if (!r.Offline && r.LinkBits)
+        lines << QStringLiteral("link: ") +
+                     (*r.LinkBits == 0 ? QStringLiteral("unknown")
+                                       : RateText(*r.LinkBits / 8, r.Unit));
+    if (!r.Before.isEmpty() && r.Since >= 0)
+        lines << QStringLiteral("%1 since %2 s, before: %3")
+                     .arg(r.Offline ? QStringLiteral("offline") : name)
+                     .arg(r.Since)
+                     .arg(r.Before);
     if (r.Age >= 0) {
         const QString when = QString::number(r.Age) + QStringLiteral(" s ago");
         if (r.ColumnIn && r.ColumnOut)

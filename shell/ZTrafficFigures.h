@@ -24,6 +24,12 @@ struct TZReadout {
     QString Interface; // empty: unknown
     TZLinkState Link = TZLinkState::Absent;
     bool Offline = false;  // no route to follow (the automatic interface)
+    // The link's speed in bits per second as the table gives it (0: the link reports none);
+    // nothing while the interface has no row.
+    std::optional<std::uint32_t> LinkBits;
+    // The automatic interface after a switch: the one before, and seconds since the switch.
+    QString Before;
+    std::int32_t Since = -1;
     std::int32_t Age = -1; // seconds ago of the column under the pointer; -1: none
     std::optional<std::int64_t> ColumnIn, ColumnOut; // as drawn there
     TZSeriesFigures In, Out;
@@ -31,7 +37,8 @@ struct TZReadout {
     std::int32_t Unit = 1;
 };
 
-// Lines of plain text: the interface and its state, the column under the pointer, now,
+// Lines of plain text: the interface and its state, its link's speed, since when it is followed
+// and the one before, the column under the pointer, now,
 // average, peak and the full scale, each rate in the unit with "(above full scale)" where
 // the graph clips it.
 QString ReadoutText(const TZReadout& r);

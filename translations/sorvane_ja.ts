@@ -136,6 +136,41 @@
     </message>
 </context>
 <context>
+    <name>TFormSorvaneProperty</name>
+    <message>
+        <source>This computer</source>
+        <translation>このコンピュータ</translation>
+    </message>
+    <message>
+        <source>Asking %1...</source>
+        <translation>%1 に問い合わせ中...</translation>
+    </message>
+    <message>
+        <source>SNMP support is not installed</source>
+        <translation>SNMP サポートがインストールされていません</translation>
+    </message>
+    <message>
+        <source>The SNMP settings in the file are incomplete</source>
+        <translation>設定ファイルの SNMP 設定が不完全です</translation>
+    </message>
+    <message>
+        <source>Unknown host: %1</source>
+        <translation>不明なホスト: %1</translation>
+    </message>
+    <message>
+        <source>No answer from %1 (host, port or community?)</source>
+        <translation>%1 から応答がありません (ホスト、ポート、コミュニティ?)</translation>
+    </message>
+    <message>
+        <source>%1 refused the user or passphrase</source>
+        <translation>%1 がユーザーまたはパスフレーズを拒否しました</translation>
+    </message>
+    <message>
+        <source>%1 gave no interface table</source>
+        <translation>%1 からインターフェイスの表を得られません</translation>
+    </message>
+</context>
+<context>
     <name>TFormSorvane</name>
     <message>
         <source>Cannot write to %1</source>

@@ -100,7 +100,12 @@ void TestTrafficFigures::readoutText() {
     r.Out = {9000, 6000, 12000};
     r.FullScale = 8000;
     r.Unit = 0;
+    r.LinkBits = 1000000000;
+    r.Before = "wlan0";
+    r.Since = 14;
     QCOMPARE(ReadoutText(r), QString("eth0 — up\n"
+                                     "link: 125 MB/s\n"
+                                     "eth0 since 14 s, before: wlan0\n"
                                      "37 s ago: received 1.50 kB/s, sent 12.0 kB/s (above full "
                                      "scale)\n"
                                      "now: received 500 B/s, sent 9.00 kB/s (above full scale)\n"
@@ -111,6 +116,19 @@ void TestTrafficFigures::readoutText() {
     gone.Interface = "usb0";
     gone.Age = 3;
     QVERIFY(ReadoutText(gone).startsWith("usb0 — absent\n3 s ago: no reading\n"));
+    TZReadout wifi;
+    wifi.Interface = "wlan0";
+    wifi.Link = TZLinkState::Up;
+    wifi.LinkBits = 0;
+    wifi.Unit = 1;
+    QVERIFY(ReadoutText(wifi).startsWith("wlan0 — up\nlink: unknown\naverage"));
+    wifi.LinkBits = 54000000;
+    QVERIFY(ReadoutText(wifi).startsWith("wlan0 — up\nlink: 54.0 Mbit/s\n"));
+    TZReadout offline;
+    offline.Offline = true;
+    offline.Before = "eth0";
+    offline.Since = 3;
+    QVERIFY(ReadoutText(offline).startsWith("offline\noffline since 3 s, before: eth0\naverage"));
 }
 
 void TestTrafficFigures::followedByName() {
