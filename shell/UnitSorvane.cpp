@@ -269,8 +269,7 @@ void TFormSorvane::FormCreate() {
     ApplyStayOnTop(s.StayOnTop);
 
     // The first tick measures only what flows from now on.
-    FSharedTable->Refresh();
-    FollowInterface();
+    RefreshAndFollow();
     ReceiveSource->PrimeReading();
     SendSource->PrimeReading();
 
@@ -279,13 +278,6 @@ void TFormSorvane::FormCreate() {
 }
 
 void TFormSorvane::ApplyProperty(const TSettings& s, bool anotherStartsAfresh) {
-    if (s.InterfaceName.empty() != FFollowName.empty()) {
-        // Following by name needs the names on every tick; nothing else does.
-        if (s.InterfaceName.empty())
-            FSharedTable->WithdrawColumn(TZSNMPMIBIFSelect::zifDescr);
-        else
-            FSharedTable->RegisterColumn(TZSNMPMIBIFSelect::zifDescr);
-    }
     // Another machine's table, or this one's again: its rows are other interfaces.
     const bool otherAgent = s.Agent != FAgent;
     if (otherAgent) {
@@ -299,6 +291,10 @@ void TFormSorvane::ApplyProperty(const TSettings& s, bool anotherStartsAfresh) {
     // Naming the interface in use (to follow it from now on) is no other interface.
     const bool another = otherAgent || s.Interface != CurrentInterface();
     FFollowName = s.InterfaceName;
+    StartOrStopRouteFollowing();
+    // The uplink decides while it is followed, not the list's pick.
+    if (FRouteWatch && FUplinkKnown) FFollowName = FUplink.Name();
+    UpdateNameColumn();
     FInterface = s.Interface;
     if (another || s.Interface != ReceiveSource->Choice() || s.Interface != SendSource->Choice()) {
         for (TZPerformanceSourceSNMPMIB* source : {ReceiveSource, SendSource})
@@ -307,8 +303,7 @@ void TFormSorvane::ApplyProperty(const TSettings& s, bool anotherStartsAfresh) {
             // Another interface starts afresh; the one in use keeps its history.
             ReceiveSource->Clear();
             SendSource->Clear();
-            FSharedTable->Refresh();
-            FollowInterface();
+            RefreshAndFollow();
             ReceiveSource->PrimeReading();
             SendSource->PrimeReading();
         } else {
@@ -474,8 +469,7 @@ void TFormSorvane::UserMessage(std::uint32_t wParam) {
 }
 
 void TFormSorvane::TimerTimer() {
-    FSharedTable->Refresh();
-    FollowInterface();
+    RefreshAndFollow();
     PerformanceGraph->Advance();
     if (FAutoScale) ApplyAutoScale();
     if (FReadout && FReadout->isVisible()) FReadout->ShowAt(FHoverGlobal, ReadoutText(Readout()));
@@ -707,6 +701,13 @@ TZReadout TFormSorvane::Readout() const {
     } else {
         r.Interface = QString::fromStdString(FFollowName);
     }
+    r.Offline = FRouteWatch && FUplinkKnown && FUplink.Name().empty();
+    if (!FUplinkBefore.isEmpty()) {
+        r.Before = FUplinkBefore;
+        r.Since = static_cast<std::int32_t>(std::chrono::duration_cast<std::chrono::seconds>(
+                                                std::chrono::steady_clock::now() - FUplinkSince)
+                                                .count());
+    }
     const std::int32_t columns = PerformanceGraph->ImageWidth();
     // The image starts one pixel inside the graph control.
     const std::int32_t slot = columns - 1 - (FHoverPoint.x() - 1);
@@ -727,13 +728,79 @@ std::int32_t TFormSorvane::CurrentInterface() const {
     return FFollowName.empty() ? ReceiveSource->Choice() : FInterface;
 }
 
-void TFormSorvane::FollowInterface() {
+void TFormSorvane::RefreshAndFollow() {
+    FSharedTable->Refresh();
+    const bool switched = FollowUplink();
+    FollowInterface(!switched); // a switch writes both keys at once, below
+    if (!switched) return;
+    // The new uplink's counters are another interface's: its first reading primes.
+    ReceiveSource->PrimeReading();
+    SendSource->PrimeReading();
+    if (ReceiveSource->Choice() >= 0) {
+        TIniFile ini = SettingsFile();
+        WriteDone(ini.FileName(), WriteFollowedInterface(ini, FInterface, FFollowName));
+    }
+}
+
+void TFormSorvane::UpdateNameColumn() {
+    const bool needed = !FFollowName.empty() || FRouteWatch;
+    if (needed == FNameColumn) return;
+    FNameColumn = needed;
+    if (needed)
+        FSharedTable->RegisterColumn(TZSNMPMIBIFSelect::zifDescr);
+    else
+        FSharedTable->WithdrawColumn(TZSNMPMIBIFSelect::zifDescr);
+}
+
+void TFormSorvane::StartOrStopRouteFollowing() {
+    // A route lookup answers for this machine only.
+    const bool on = FFollowRoute && !FAgent.Remote();
+    if (on == static_cast<bool>(FRouteWatch)) return;
+    delete FRouteNotifier;
+    FRouteNotifier = nullptr;
+    FRouteWatch.reset();
+    FUplink = TUplinkFollower();
+    FUplinkKnown = false;
+    FRouteNotified = false;
+    FUplinkBefore.clear();
+    if (!on) return;
+    FRouteWatch = std::make_unique<TRouteWatch>();
+    // Without notifications the first lookup stands; the meter still works.
+    if (FRouteWatch->Open()) {
+        FRouteNotifier = new QSocketNotifier(FRouteWatch->Fd(), QSocketNotifier::Read, this);
+        connect(FRouteNotifier, &QSocketNotifier::activated, this,
+                [this] { FRouteNotified = FRouteWatch->Drain() || FRouteNotified; });
+    }
+}
+
+bool TFormSorvane::FollowUplink() {
+    if (!FRouteWatch) return false;
+    const bool notified = std::exchange(FRouteNotified, false);
+    const std::string before = FUplink.Name();
+    if (!FUplink.Tick(*FRouteWatch, notified)) return false;
+    if (FUplinkKnown) {
+        FUplinkBefore = before.empty() ? QStringLiteral("offline") : QString::fromStdString(before);
+        FUplinkSince = std::chrono::steady_clock::now();
+    }
+    FUplinkKnown = true;
+    FFollowName = FUplink.Name();
+    return true;
+}
+
+void TFormSorvane::FollowInterface(bool writeMove) {
+    if (FRouteWatch && FUplinkKnown && FUplink.Name().empty()) {
+        // No route: drawn as an absent interface.
+        for (TZPerformanceSourceSNMPMIB* source : {ReceiveSource, SendSource})
+            source->SetChoice(-1);
+        return;
+    }
     if (FFollowName.empty()) return;
     const std::int32_t row = FollowedRow(FSharedTable->Table(), FInterface, FFollowName);
     for (TZPerformanceSourceSNMPMIB* source : {ReceiveSource, SendSource})
         source->SetChoice(row);
     if (row >= 0 && row != FInterface) {
         FInterface = row;
+        if (!writeMove) return;
         TIniFile ini = SettingsFile();
         WriteDone(ini.FileName(), WriteInterface(ini, row));
     }

@@ -9,6 +9,7 @@
 // sources it owns, and the interface table they share.
 #pragma once
 
+#include "RouteWatch.h"
 #include "SingleInstance.h"
 #include "UnitZPerformanceGraph.h"
 #include "UnitZPerformanceSourceSNMPMIB.h"
@@ -21,6 +22,8 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+
+#include <chrono>
 
 #include <cstdint>
 #include <functional>
@@ -142,8 +145,16 @@ private:
     void HideReadout();
     TZReadout Readout() const;
     // Moves both sources to the row that bears the followed name (or to none).
-    void FollowInterface();
+    void FollowInterface(bool writeMove = true);
     std::int32_t CurrentInterface() const;
+    // Loads the names on every tick exactly while something follows a name.
+    void UpdateNameColumn();
+    void StartOrStopRouteFollowing();
+    // Asks the kernel again after a notification; true when the uplink changed. Call after a
+    // Refresh and before FollowInterface.
+    bool FollowUplink();
+    // Refresh, the uplink, the followed row; a new uplink counts from now.
+    void RefreshAndFollow();
     void ApplyAutoScale();
     // The "Property" values onto the graph and the sources; another interface
     // clears the histories and counts from now when anotherStartsAfresh.
@@ -182,6 +193,15 @@ private:
     // Where the table comes from (this machine while Host is empty).
     TAgentSettings FAgent;
     bool FFollowRoute = false;
+    bool FNameColumn = false;
+    std::unique_ptr<TRouteWatch> FRouteWatch;
+    QSocketNotifier* FRouteNotifier = nullptr;
+    bool FRouteNotified = false;
+    TUplinkFollower FUplink;
+    bool FUplinkKnown = false;
+    // The uplink before the last switch ("offline" for none), and when it switched.
+    QString FUplinkBefore;
+    std::chrono::steady_clock::time_point FUplinkSince;
     bool FAutoScale = false;
     std::int32_t FManualScale = TSettings().Scale;
     // The dialog's unit, for the readout and the automatic scale's steps.

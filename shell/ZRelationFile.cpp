@@ -172,6 +172,12 @@ bool WriteInterface(TIniFile& ini, std::int32_t position) {
     return WriteKeys(ini, kProperty, {{"Interface", Int(position)}});
 }
 
+bool WriteFollowedInterface(TIniFile& ini, std::int32_t position, const std::string& name) {
+    const bool named = !name.empty() && ProfileWritable(kProperty, "InterfaceName", name);
+    return WriteKeys(ini, kProperty,
+                     {{"Interface", Int(position)}, {named ? "InterfaceName" : "", name}});
+}
+
 bool WriteAutoScale(TIniFile& ini, bool autoScale) {
     return WriteKeys(ini, kProperty, {{"AutoScale", Bool(autoScale)}});
 }

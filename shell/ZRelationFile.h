@@ -71,6 +71,9 @@ bool SaveWindowBoundsIfMoved(TIniFile& ini, TWindowBounds& remembered,
 bool WriteStayOnTop(TIniFile& ini, bool stayOnTop);
 // Writes "Property" Interface: the position the followed interface's row moved to.
 bool WriteInterface(TIniFile& ini, std::int32_t position);
+// Writes "Property" Interface and InterfaceName: the uplink followed now (a name the file
+// cannot hold is left out).
+bool WriteFollowedInterface(TIniFile& ini, std::int32_t position, const std::string& name);
 // Writes "Property" AutoScale.
 bool WriteAutoScale(TIniFile& ini, bool autoScale);
 
