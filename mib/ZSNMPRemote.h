@@ -17,7 +17,7 @@
 
 // Where and how to ask. An empty Host means this machine (the in-process agent).
 struct TZSNMPRemoteAgent {
-    std::string Host; // "host", "host:port", "udp6:[::1]:161" as Net-SNMP takes them
+    std::string Host;         // "host", "host:port", "udp6:[::1]:161" as Net-SNMP takes them
     std::int32_t Version = 2; // 2 for "2c", 3 for v3
     std::string Community = "public";
     std::string User;
@@ -45,7 +45,7 @@ struct TZSNMPRemoteResult {
 };
 
 // The walk's bounds: a hostile or broken agent ends it with a bounded cost.
-inline constexpr int kZSNMPRemoteMaxRows = 4096;       // rows per column
+inline constexpr int kZSNMPRemoteMaxRows = 4096;         // rows per column
 inline constexpr std::size_t kZSNMPRemoteMaxDescr = 255; // octets kept of an ifDescr
 inline constexpr std::chrono::milliseconds kZSNMPRemoteTickDeadline{700};
 
@@ -64,6 +64,25 @@ struct TZSNMPRemoteDescriptions {
 TZSNMPRemoteDescriptions ZSNMPRemoteLoadDescriptions(const TZSNMPRemoteAgent& agent,
                                                      std::chrono::milliseconds deadline);
 
+struct SorvaneSnmpSession;
+struct SorvaneSnmpInterface;
+
+// ZSNMPRemoteLoad for one agent again and again: the name is resolved, the v3 engine found and
+// the keys made at the first load, not at each. Blocking; one thread at a time.
+class TZSNMPRemoteSession {
+public:
+    explicit TZSNMPRemoteSession(const TZSNMPRemoteAgent& agent);
+    ~TZSNMPRemoteSession();
+    TZSNMPRemoteSession(const TZSNMPRemoteSession&) = delete;
+    TZSNMPRemoteSession& operator=(const TZSNMPRemoteSession&) = delete;
+    TZSNMPRemoteResult Load(TZSNMPMIBIFSelectSet select, std::chrono::milliseconds deadline);
+
+private:
+    const SorvaneSnmpInterface* FModule = nullptr;
+    SorvaneSnmpSession* FSession = nullptr;
+    TZSNMPRemoteError FOpenError = TZSNMPRemoteError::None;
+};
+
 // The loader the shared table uses for a remote agent: each load returns at once.
 class TZSNMPRemoteLoader : public TZIFTableLoader {
 public:
@@ -76,6 +95,8 @@ public:
     std::unique_ptr<TZSNMPMIBIFTable> LoadIFTable(TZSNMPMIBIFSelectSet select) override;
     // The error of the newest answer (None before the first).
     TZSNMPRemoteError LastError() const;
+    // An answer is waiting for the next load.
+    bool AnswerReady() const;
 
 private:
     struct TWorker;
