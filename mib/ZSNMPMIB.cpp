@@ -39,7 +39,9 @@ std::string executableDirectory() {
     return slash == std::string_view::npos ? std::string() : std::string(full.substr(0, slash));
 }
 
-std::vector<std::string> besideExecutableThenSystem(const char* library) {
+} // namespace
+
+std::vector<std::string> ZSNMPMIBLibraryCandidates(const char* library) {
     std::vector<std::string> candidates;
     if (const std::string dir = executableDirectory(); !dir.empty()) {
         candidates.push_back(dir + "/" + library);
@@ -49,6 +51,8 @@ std::vector<std::string> besideExecutableThenSystem(const char* library) {
     candidates.emplace_back(library);
     return candidates;
 }
+
+namespace {
 
 void* openFirst(const std::vector<std::string>& candidates) {
     for (const std::string& path : candidates)
@@ -211,8 +215,8 @@ void ZSNMPMIBStoreBinding(TZSNMPMIBIFTable& table, const SnmpVarBind& binding) {
 }
 
 TZSNMPMIB::TZSNMPMIB() {
-    Initialise(besideExecutableThenSystem(kAgentLibrary),
-               besideExecutableThenSystem(kUtilityLibrary));
+    Initialise(ZSNMPMIBLibraryCandidates(kAgentLibrary),
+               ZSNMPMIBLibraryCandidates(kUtilityLibrary));
 }
 
 TZSNMPMIB::TZSNMPMIB(const std::string& agentLibrary, const std::string& utilityLibrary) {

@@ -189,5 +189,9 @@ private:
     SnmpUtilVarBindFreeFn FSnmpUtilVarBindFree = nullptr;
 };
 
+// Where the program's own libraries are looked for, in order: beside the executable, in the
+// private folder they are installed in, then by bare name from the system.
+std::vector<std::string> ZSNMPMIBLibraryCandidates(const char* library);
+
 // Stores one binding of a column walk in `table` (exposed for the tests of the conversion).
 void ZSNMPMIBStoreBinding(TZSNMPMIBIFTable& table, const SnmpVarBind& binding);

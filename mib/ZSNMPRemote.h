@@ -35,7 +35,7 @@ struct TZSNMPRemoteResult {
 };
 
 // The walk's bounds: a hostile or broken agent ends it with a bounded cost.
-inline constexpr int kZSNMPRemoteMaxRows = 4096;       // rows per column
+inline constexpr int kZSNMPRemoteMaxRows = 4096;         // rows per column
 inline constexpr std::size_t kZSNMPRemoteMaxDescr = 255; // octets kept of an ifDescr
 inline constexpr std::chrono::milliseconds kZSNMPRemoteTickDeadline{700};
 
@@ -54,6 +54,25 @@ struct TZSNMPRemoteDescriptions {
 TZSNMPRemoteDescriptions ZSNMPRemoteLoadDescriptions(const TZSNMPRemoteAgent& agent,
                                                      std::chrono::milliseconds deadline);
 
+struct SorvaneSnmpSession;
+struct SorvaneSnmpInterface;
+
+// ZSNMPRemoteLoad for one agent again and again: the name is resolved, the v3 engine found and
+// the keys made at the first load, not at each. Blocking; one thread at a time.
+class TZSNMPRemoteSession {
+public:
+    explicit TZSNMPRemoteSession(const TZSNMPRemoteAgent& agent);
+    ~TZSNMPRemoteSession();
+    TZSNMPRemoteSession(const TZSNMPRemoteSession&) = delete;
+    TZSNMPRemoteSession& operator=(const TZSNMPRemoteSession&) = delete;
+    TZSNMPRemoteResult Load(TZSNMPMIBIFSelectSet select, std::chrono::milliseconds deadline);
+
+private:
+    const SorvaneSnmpInterface* FModule = nullptr;
+    SorvaneSnmpSession* FSession = nullptr;
+    TZSNMPRemoteError FOpenError = TZSNMPRemoteError::None;
+};
+
 // The loader the shared table uses for a remote agent: each load returns at once.
 class TZSNMPRemoteLoader : public TZIFTableLoader {
 public:
@@ -66,6 +85,8 @@ public:
     std::unique_ptr<TZSNMPMIBIFTable> LoadIFTable(TZSNMPMIBIFSelectSet select) override;
     // The error of the newest answer (None before the first).
     TZSNMPRemoteError LastError() const;
+    // An answer is waiting for the next load.
+    bool AnswerReady() const;
 
 private:
     struct TWorker;

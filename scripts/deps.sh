@@ -8,7 +8,7 @@ SORVANE_PACKAGES=(
   libxcb1-dev
   xvfb xauth xdotool x11-utils imagemagick openbox
   iproute2 procps
-  libsnmp-dev snmpd snmp
+  libsnmp-dev snmpd snmp python3
   qt6-l10n-tools librsvg2-bin
   desktop-file-utils appstream groff-base dpkg-dev file
 )
