@@ -156,8 +156,12 @@ void TFormSorvaneProperty::FormCreate(const TZSNMPMIBSharedTable& table,
         box->OnPaint = [this](QObject* s, QPainter& canvas) { PaintBoxLinePaint(s, canvas); };
     }
     ui.ComboBoxAgent->addItem(ThisComputerText());
+    ui.ComboBoxAgent->lineEdit()->setAccessibleName(ui.ComboBoxAgent->accessibleName());
+    ui.ComboBoxAgent->lineEdit()->setAccessibleDescription(
+        ui.ComboBoxAgent->accessibleDescription());
     ui.ComboBoxAgent->setCurrentIndex(0);
-    connect(ui.ComboBoxAgent, &QComboBox::activated, this, &TFormSorvaneProperty::ComboBoxAgentChange);
+    connect(ui.ComboBoxAgent, &QComboBox::activated, this,
+            &TFormSorvaneProperty::ComboBoxAgentChange);
     connect(ui.ComboBoxAgent->lineEdit(), &QLineEdit::editingFinished, this,
             &TFormSorvaneProperty::ComboBoxAgentChange);
     connect(ui.CheckBoxFollowRoute, &QCheckBox::clicked, this, [this] { SetChanged(true); });
@@ -264,7 +268,8 @@ QString TFormSorvaneProperty::ThisComputerText() {
     return tr("This computer");
 }
 
-void TFormSorvaneProperty::SetAgentAsk(std::function<TZSNMPRemoteDescriptions(const TZSNMPRemoteAgent&)> ask) {
+void TFormSorvaneProperty::SetAgentAsk(
+    std::function<TZSNMPRemoteDescriptions(const TZSNMPRemoteAgent&)> ask) {
     delete FAgentProbe;
     FAgentProbe = new TZAgentProbe(this, std::move(ask));
     connect(FAgentProbe, &TZAgentProbe::Answered, this, &TFormSorvaneProperty::AgentAnswered);

@@ -26,7 +26,7 @@ inline constexpr std::int32_t kScaleUnitCount = 2;
 
 // Where the interface table comes from: this machine (no Host), or an SNMP agent elsewhere.
 struct TAgentSettings {
-    std::string Host; // "host", "host:port" or a transport address such as "udp6:[::1]:161"
+    std::string Host;         // "host", "host:port" or a transport address such as "udp6:[::1]:161"
     std::int32_t Version = 2; // 2 for "2c", 3 for v3
     std::string Community = "public";
     std::string User;

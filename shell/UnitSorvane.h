@@ -101,6 +101,9 @@ public:
     void PostUserMessage(TUserMessage message);
 
     void TimerTimer();
+    // The kernel's uplink while "Follow the connection in use" is on (and the agent is this
+    // machine's); null otherwise.
+    const TRouteWatch* RouteWatch() const { return FRouteWatch.get(); }
     void MenuPropertyClick();
     void MenuStayontopClick();
     void MenuFitClick(int tag);

@@ -131,7 +131,8 @@ TAgentSettings ReadAgentSettings(const TIniFile& ini) {
 
 bool KeepSecretsPrivate(const TIniFile& ini) {
     for (const char* key : {"Community", "SNMPAuthPassphrase", "SNMPPrivPassphrase"})
-        if (!ini.ReadString(kProperty, key, "").empty()) return ProfileRestrictToOwner(ini.FileName());
+        if (!ini.ReadString(kProperty, key, "").empty())
+            return ProfileRestrictToOwner(ini.FileName());
     return true;
 }
 

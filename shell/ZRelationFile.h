@@ -35,7 +35,8 @@ TIniFile SettingsFile();
 // Reads "Window" x, y, cx, cy (defaults: windowDefaults), then "Property" Interface, Scale,
 // Delay, ReceiveColor, SendColor, Curve, Gamma, GridCurve, GridGamma, HGrid, HGridSpace,
 // HGridColor, VGrid, VGridSpace, VGridColor, StayOnTop, InterfaceName, AutoScale, the agent's
-// keys (ReadAgentSettings), FollowRoute, then ReadScaleSettings with the Scale just read. Bounded on reading:
+// keys (ReadAgentSettings), FollowRoute, then ReadScaleSettings with the Scale just read. Bounded
+// on reading:
 // - x, y to kCoordinateMin … kCoordinateMax, cx, cy to 1 … kCoordinateMax;
 // - Scale: 0 or below reads as the default (a full scale must be positive);
 // - Delay: below 1 reads as the default, above kDelayFileMax as kDelayFileMax;

@@ -53,9 +53,8 @@ QString ReadoutText(const TZReadout& r) {
                       : r.Link == TZLinkState::Down ? QStringLiteral("down")
                                                     : QStringLiteral("absent"));
     if (!r.Offline && r.LinkBits)
-        lines << QStringLiteral("link: ") +
-                     (*r.LinkBits == 0 ? QStringLiteral("unknown")
-                                       : RateText(*r.LinkBits / 8, r.Unit));
+        lines << QStringLiteral("link: ") + (*r.LinkBits == 0 ? QStringLiteral("unknown")
+                                                              : RateText(*r.LinkBits / 8, r.Unit));
     if (!r.Before.isEmpty() && r.Since >= 0)
         lines << QStringLiteral("%1 since %2 s, before: %3")
                      .arg(r.Offline ? QStringLiteral("offline") : name)

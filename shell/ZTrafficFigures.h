@@ -23,7 +23,7 @@ enum class TZLinkState { Up, Down, Absent };
 struct TZReadout {
     QString Interface; // empty: unknown
     TZLinkState Link = TZLinkState::Absent;
-    bool Offline = false;  // no route to follow (the automatic interface)
+    bool Offline = false; // no route to follow (the automatic interface)
     // The link's speed in bits per second as the table gives it (0: the link reports none);
     // nothing while the interface has no row.
     std::optional<std::uint32_t> LinkBits;

@@ -3,10 +3,10 @@
 // that changes everything and saves it, the names assistive tools read, and the
 // Alt mnemonics. The main window holds the settings over a scripted interface
 // table; its settings file lies beside this executable.
-#include "scriptedtable.h"
 #include "UnitSorvane.h"
 #include "UnitSorvaneProperty.h"
 #include "ZRelationFile.h"
+#include "scriptedtable.h"
 
 #include <QAccessible>
 #include <QCheckBox>
@@ -485,6 +485,8 @@ void TestPropertyKeys::tabWalkChangesEverything() {
         {ui().PaintBoxSend, [] { Key(Qt::Key_Return); }},
         {ui().PaintBoxHGridColor, [] { Key(Qt::Key_Enter, Qt::KeypadModifier); }},
         {ui().PaintBoxVGridColor, [] { Key(Qt::Key_Space); }},
+        {ui().ComboBoxAgent, [] {}},
+        {ui().CheckBoxFollowRoute, [] {}},
     };
     const char* const colours[] = {"#010203", "#040506", "#070809", "#0a0b0c"};
     int colour = 0;
@@ -504,7 +506,7 @@ void TestPropertyKeys::tabWalkChangesEverything() {
     }
     // Round to the start, then back to "Ok" and Enter.
     QCOMPARE(QApplication::focusWidget(), ui().ComboBoxInterface);
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < 8; ++i)
         Key(Qt::Key_Backtab);
     QCOMPARE(QApplication::focusWidget(), ui().ButtonOk);
     QVERIFY(ui().ButtonOk->isEnabled());
@@ -536,7 +538,7 @@ void TestPropertyKeys::accessibleNames() {
         QVERIFY2(!a->text(QAccessible::Description).isEmpty(), qPrintable(w->objectName()));
         QVERIFY2(!a->text(QAccessible::Name).contains(u'&'), qPrintable(w->objectName()));
     }
-    QCOMPARE(focusable, 18);
+    QCOMPARE(focusable, 21); // the agent's field counts twice: the box and its text
     // Every label says which field it labels; a field beside its label says it back.
     int labels = 0;
     for (QLabel* label : dialog->findChildren<QLabel*>()) {
@@ -554,7 +556,7 @@ void TestPropertyKeys::accessibleNames() {
             labelled |= r.first->object() == label;
         QVERIFY2(labelled, qPrintable(label->objectName()));
     }
-    QCOMPARE(labels, 9);
+    QCOMPARE(labels, 10);
 }
 
 void TestPropertyKeys::accessibleArrows() {
@@ -614,8 +616,8 @@ void TestPropertyKeys::mnemonicsAreUniqueAndLabelled() {
         QVERIFY2(!seen.contains(key), qPrintable(seen.value(key) + " and " + text));
         seen.insert(key, text);
     }
-    QCOMPARE(labels, 9);
-    QCOMPARE(buttons, 6);
+    QCOMPARE(labels, 10);
+    QCOMPARE(buttons, 7);
 }
 
 void TestPropertyKeys::mnemonicKeys_data() {
@@ -634,6 +636,7 @@ void TestPropertyKeys::mnemonicKeys_data() {
     QTest::newRow("M Affect by 'CRT Gamma'") << int(Qt::Key_M) << "CheckBoxGridGamma";
     QTest::newRow("H Horizontal Grid") << int(Qt::Key_H) << "CheckBoxHGrid";
     QTest::newRow("V Vertical Grid") << int(Qt::Key_V) << "CheckBoxVGrid";
+    QTest::newRow("T Agent") << int(Qt::Key_T) << "ComboBoxAgent";
 }
 
 void TestPropertyKeys::mnemonicKeys() {
@@ -664,7 +667,7 @@ void TestPropertyKeys::mnemonicsDrawNothingUntilAlt() {
             ((label && label->text().contains(u'&')) || (button && button->text().contains(u'&'))))
             marked.append(w);
     }
-    QCOMPARE(marked.size(), 15);
+    QCOMPARE(marked.size(), 17);
     const auto grab = [](QWidget* w) { return w->grab().toImage(); };
     // The same widget under the application's style, with its mnemonic or without one.
     const auto appStyle = [&grab](QWidget* w, bool withMnemonic) {

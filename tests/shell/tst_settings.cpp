@@ -399,7 +399,7 @@ void TestSettings::secretsStayPrivate() {
     QVERIFY(KeepSecretsPrivate(ini));
     // A later write replaces the file and keeps its mode.
     QVERIFY(WritePropertySettings(ini, TSettings()));
-    struct stat st{};
+    struct stat st {};
     QCOMPARE(::stat(path.constData(), &st), 0);
     QCOMPARE(int(st.st_mode & 0777), mode);
 }

@@ -199,10 +199,10 @@ void TestTrafficFigures::hoverShowsTheReadout() {
     QTest::mouseMove(form->PerformanceGraph, QPoint(form->PerformanceGraph->width() - 2, 40));
     QTRY_VERIFY(form->ReadoutBox() && form->ReadoutBox()->isVisible());
     QVERIFY(script->Loads.size() > before); // names and states loaded for it
-    QCOMPARE(
-        script->Loads.back(),
-        (TZSNMPMIBIFSelectSet{TZSNMPMIBIFSelect::zifDescr, TZSNMPMIBIFSelect::zifOperStatus,
-                              TZSNMPMIBIFSelect::zifInOctets, TZSNMPMIBIFSelect::zifOutOctets}));
+    QCOMPARE(script->Loads.back(),
+             (TZSNMPMIBIFSelectSet{TZSNMPMIBIFSelect::zifDescr, TZSNMPMIBIFSelect::zifOperStatus,
+                                   TZSNMPMIBIFSelect::zifSpeed, TZSNMPMIBIFSelect::zifInOctets,
+                                   TZSNMPMIBIFSelect::zifOutOctets}));
     const QString text = form->ReadoutBox()->text();
     QVERIFY2(text.startsWith("lo — "), qPrintable(text));
     QVERIFY2(text.contains("\nnow: received 16.0 kbit/s, sent 0 bit/s\n"), qPrintable(text));
