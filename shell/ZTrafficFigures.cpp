@@ -52,9 +52,14 @@ QString ReadoutText(const TZReadout& r) {
                      (r.Link == TZLinkState::Up     ? QStringLiteral("up")
                       : r.Link == TZLinkState::Down ? QStringLiteral("down")
                                                     : QStringLiteral("absent"));
-    if (!r.Offline && r.LinkBits)
-        lines << QStringLiteral("link: ") + (*r.LinkBits == 0 ? QStringLiteral("unknown")
-                                                              : RateText(*r.LinkBits / 8, r.Unit));
+    if (!r.Offline && r.LinkBits) {
+        QString speed =
+            *r.LinkBits == 0 ? QStringLiteral("unknown") : RateText(*r.LinkBits / 8, r.Unit);
+        // The most the table's column holds: a faster link says no more.
+        if (*r.LinkBits == std::numeric_limits<std::uint32_t>::max())
+            speed += QStringLiteral(" or more");
+        lines << QStringLiteral("link: ") + speed;
+    }
     if (!r.Before.isEmpty() && r.Since >= 0)
         lines << QStringLiteral("%1 since %2 s, before: %3")
                      .arg(r.Offline ? QStringLiteral("offline") : name)

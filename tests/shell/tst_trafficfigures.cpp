@@ -124,6 +124,8 @@ void TestTrafficFigures::readoutText() {
     QVERIFY(ReadoutText(wifi).startsWith("wlan0 — up\nlink: unknown\naverage"));
     wifi.LinkBits = 54000000;
     QVERIFY(ReadoutText(wifi).startsWith("wlan0 — up\nlink: 54.0 Mbit/s\n"));
+    wifi.LinkBits = 4294967295u; // 10 Gbit/s as the 32-bit column gives it
+    QVERIFY(ReadoutText(wifi).startsWith("wlan0 — up\nlink: 4.29 Gbit/s or more\n"));
     TZReadout offline;
     offline.Offline = true;
     offline.Before = "eth0";
