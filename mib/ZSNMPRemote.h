@@ -30,7 +30,9 @@ enum class TZSNMPRemoteError : std::uint8_t {
 };
 
 struct TZSNMPRemoteResult {
-    std::unique_ptr<TZSNMPMIBIFTable> Table; // never null; rows walked before a failure stay
+    // Never null. After a failure the rows walked whole stay: a row that lacks a selected column
+    // would read as a counter at zero, where an absent row reads as a missing reading.
+    std::unique_ptr<TZSNMPMIBIFTable> Table;
     TZSNMPRemoteError Error = TZSNMPRemoteError::None;
 };
 

@@ -5,6 +5,7 @@ served through GetNext and GetBulk, well or badly as the mode says.
 Prints "PORT <n>" once it listens. Text datagrams steer it and are answered in text:
   STEP     the counters take one step
   HELD     how many requests are held (mode hold)
+  SERVED   how many requests have been answered
   RELEASE  answers the held requests
 It stops by itself after --lifetime seconds.
 """
@@ -225,6 +226,8 @@ def main():
                 table.steps += 1
             elif command == b'HELD':
                 reply = b'%d' % len(held)
+            elif command == b'SERVED':
+                reply = b'%d' % table.serial
             elif command == b'RELEASE':
                 for request, sender in held:
                     s.sendto(answer(table, request), sender)

@@ -139,6 +139,7 @@ void TestInstallEndToEnd::installedFiles_data() {
     QTest::newRow("program") << SORVANE_BINDIR "/sorvane" << true;
     QTest::newRow("agent") << SORVANE_AGENTDIR "/libinetmib1.so" << false;
     QTest::newRow("utility library") << SORVANE_AGENTDIR "/libsnmpapi.so" << false;
+    QTest::newRow("remote agent module") << SORVANE_AGENTDIR "/libsorvanesnmp.so" << false;
     QTest::newRow("menu entry") << SORVANE_DATADIR "/applications/" + kAppId + ".desktop" << false;
     QTest::newRow("metainfo") << SORVANE_DATADIR "/metainfo/" + kAppId + ".metainfo.xml" << false;
     QTest::newRow("scalable icon")
