@@ -326,7 +326,7 @@ QString TFormSorvaneProperty::AgentStateText(const std::string& host,
     case TZSNMPRemoteError::HostUnknown:
         return tr("Unknown host: %1").arg(h);
     case TZSNMPRemoteError::Timeout:
-        return tr("No answer from %1 (host, port or community?)").arg(h);
+        return tr("No answer from %1").arg(h);
     case TZSNMPRemoteError::Authentication:
         return tr("%1 refused the user or passphrase").arg(h);
     case TZSNMPRemoteError::Refused:
@@ -698,7 +698,9 @@ bool TFormSorvaneProperty::eventFilter(QObject* watched, QEvent* event) {
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Alt)
         RevealMnemonics(type == QEvent::KeyPress);
     // Enter in the agent's field asks that agent; it does not close the dialog with "Ok".
-    if (type == QEvent::KeyPress && watched == ui.ComboBoxAgent->lineEdit()) {
+    // The box has the focus and hands its keys to its text field itself.
+    if (type == QEvent::KeyPress &&
+        (watched == ui.ComboBoxAgent || watched == ui.ComboBoxAgent->lineEdit())) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             ComboBoxAgentChange();

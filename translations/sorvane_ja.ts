@@ -158,8 +158,8 @@
         <translation>不明なホスト: %1</translation>
     </message>
     <message>
-        <source>No answer from %1 (host, port or community?)</source>
-        <translation>%1 から応答がありません (ホスト、ポート、コミュニティ?)</translation>
+        <source>No answer from %1</source>
+        <translation>%1 から応答がありません</translation>
     </message>
     <message>
         <source>%1 refused the user or passphrase</source>

@@ -898,7 +898,7 @@ void TestPropertyDialog::remoteAgent_data() {
     QTest::newRow("its interfaces")
         << int(TZSNMPRemoteError::None) << QStringList{"ge-0/0/0", "lo0"} << QString();
     QTest::newRow("silence") << int(TZSNMPRemoteError::Timeout) << QStringList{}
-                             << "No answer from 127.0.0.1:9 (host, port or community?)";
+                             << "No answer from 127.0.0.1:9";
     QTest::newRow("wrong passphrase") << int(TZSNMPRemoteError::Authentication) << QStringList{}
                                       << "127.0.0.1:9 refused the user or passphrase";
 }
@@ -925,9 +925,11 @@ void TestPropertyDialog::remoteAgent() {
     });
     Show();
     QVERIFY(ui().CheckBoxFollowRoute->isEnabled());
-    QLineEdit* field = ui().ComboBoxAgent->lineEdit();
-    field->setFocus();
-    field->selectAll();
+    // As the keyboard does it: to the widget with the focus, the box, not its text field.
+    ui().ComboBoxAgent->setFocus(Qt::TabFocusReason);
+    QWidget* field = QApplication::focusWidget();
+    QVERIFY(field);
+    ui().ComboBoxAgent->lineEdit()->selectAll();
     QTest::keyClicks(field, "127.0.0.1:9");
     QTest::keyClick(field, Qt::Key_Return);
     QVERIFY(dialog->isVisible()); // Enter asks; it is no "Ok"
