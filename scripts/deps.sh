@@ -45,5 +45,5 @@ sorvane_build() {
 sorvane_build_program() {
   local dir=$1; shift
   cmake -S "$SORVANE_ROOT" -B "$dir" -G Ninja "$@" >/dev/null
-  cmake --build "$dir" -j "$(nproc)" --target sorvane inetmib1 snmpapi
+  cmake --build "$dir" -j "$(nproc)" --target sorvane inetmib1 snmpapi sorvanesnmp
 }
