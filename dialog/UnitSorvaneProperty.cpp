@@ -74,7 +74,11 @@ QStringList TFormSorvaneProperty::LoadInterfaceList(const TZSNMPMIBSharedTable& 
     return names;
 }
 
-TFormSorvaneProperty::~TFormSorvaneProperty() = default;
+TFormSorvaneProperty::~TFormSorvaneProperty() {
+    // The agent's text loses the focus as the children go, after this part of the dialog.
+    ui.ComboBoxAgent->lineEdit()->disconnect(this);
+    ui.ComboBoxAgent->disconnect(this);
+}
 
 void TFormSorvaneProperty::FormCreate(const TZSNMPMIBSharedTable& table,
                                       const std::optional<QStringList>& interfaces) {
