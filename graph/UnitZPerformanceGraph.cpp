@@ -1,7 +1,9 @@
 #include "UnitZPerformanceGraph.h"
 
+#include <QBackingStore>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWindow>
 
 #include <algorithm>
 #include <bit>
@@ -263,6 +265,10 @@ void TZPerformanceGraph::Present() {
 
 void TZPerformanceGraph::PresentScrolled() {
     if (!HasImage()) return Present();
+    if (PresentDirect()) {
+        FDrawnFrom = FImageWidth;
+        return;
+    }
     // The window keeps the picture of the last tick: move it one column left and
     // repaint only the columns drawn since, instead of sending the whole image again.
     const QRect image(1, 1, FImageWidth, FImageHeight);
@@ -271,9 +277,63 @@ void TZPerformanceGraph::PresentScrolled() {
     FDrawnFrom = FImageWidth;
 }
 
-void TZPerformanceGraph::PresentTo(QPainter& painter, const QRect& dirty) {
-    const QRect area = dirty.translated(-1, -1).intersected(QRect(0, 0, FImageWidth, FImageHeight));
-    if (!HasImage() || area.isEmpty()) return;
+namespace {
+
+// Formats whose pixels are the screen copy's bytes: the image's pixels are all opaque.
+bool TakesScreenRows(const QPaintDevice* device, const QRect& area) {
+    if (!device || device->devType() != QInternal::Image) return false;
+    const auto* image = static_cast<const QImage*>(device);
+    const QImage::Format format = image->format();
+    return (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
+            format == QImage::Format_ARGB32_Premultiplied) &&
+           image->devicePixelRatio() == 1.0 && image->rect().contains(area);
+}
+
+} // namespace
+
+bool TZPerformanceGraph::PresentDirect() {
+    // A tick changes one or two columns, yet a repaint through the widgets costs a posted
+    // event, a second wake-up, a painter and a walk of the window's widgets: more than the
+    // rest of the tick. The window's backing store is moved and written here instead,
+    // wherever it is plainly what the repaint would give; anything else repaints.
+    QWidget* top = window();
+    QWindow* handle = top->windowHandle();
+    QBackingStore* store = backingStore();
+    if (!store || !handle || !handle->isExposed() || !isVisible() || !updatesEnabled() ||
+        handle->devicePixelRatio() != 1.0)
+        return false;
+    const QRect image(1, 1, FImageWidth, FImageHeight);
+    if (visibleRegion() != QRegion(rect())) return false; // covered or clipped in part
+    const QPoint origin = mapTo(top, image.topLeft());
+    const QRect shown(origin, image.size());
+    const int from = std::clamp(FDrawnFrom, 0, FImageWidth - 1);
+    const QRect fresh = shown.adjusted(from, 0, 0, 0);
+
+    if (!TakesScreenRows(store->paintDevice(), shown)) return false;
+
+    // The leftmost column leaves the image, not over the frame.
+    if (FImageWidth > 1 && !store->scroll(QRegion(shown.adjusted(1, 0, 0, 0)), -1, 0)) return false;
+    store->beginPaint(QRegion(fresh));
+    // beginPaint may replace the image (a resized store): look again.
+    if (TakesScreenRows(store->paintDevice(), shown)) {
+        auto* target = static_cast<QImage*>(store->paintDevice());
+        ConvertRows(QRect(from, 0, FImageWidth - from, FImageHeight));
+        const std::size_t bytes = 4 * static_cast<std::size_t>(fresh.width());
+        for (int y = 0; y < FImageHeight; ++y)
+            std::memcpy(target->scanLine(fresh.top() + y) +
+                            4 * static_cast<std::size_t>(fresh.left()),
+                        FScreen.constScanLine(y) + 4 * static_cast<std::size_t>(from), bytes);
+    } else {
+        store->endPaint();
+        update(image); // the store moved but could not be written: repaint it all
+        return true;
+    }
+    store->endPaint();
+    store->flush(QRegion(shown), handle);
+    return true;
+}
+
+void TZPerformanceGraph::ConvertRows(const QRect& area) {
     // Flip the bottom-up BGR rows into the upright screen copy; no allocation.
     const std::size_t stride = static_cast<std::size_t>(Stride());
     std::uint8_t* screen = FScreen.bits(); // detaches once, not once a row
@@ -286,6 +346,12 @@ void TZPerformanceGraph::PresentTo(QPainter& painter, const QRect& dirty) {
                     area.left();
         BgrRowToRgb32(src, dst, area.width());
     }
+}
+
+void TZPerformanceGraph::PresentTo(QPainter& painter, const QRect& dirty) {
+    const QRect area = dirty.translated(-1, -1).intersected(QRect(0, 0, FImageWidth, FImageHeight));
+    if (!HasImage() || area.isEmpty()) return;
+    ConvertRows(area);
     painter.drawImage(area.topLeft() + QPoint(1, 1), FScreen, area);
 }
 

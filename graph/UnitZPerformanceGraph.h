@@ -99,6 +99,10 @@ private:
     void Present();
     // After a tick: scrolls what is shown and repaints the columns drawn since.
     void PresentScrolled();
+    // Moves and writes the window's backing store itself; false where it left it alone.
+    bool PresentDirect();
+    // Converts the image's area (image coordinates) into the screen copy.
+    void ConvertRows(const QRect& area);
     void DrawSegment(const TZPerformanceSource& source, std::int32_t fromColumn,
                      std::int32_t fromValue, std::int32_t toColumn, std::int32_t toValue);
     TZImageView View();
