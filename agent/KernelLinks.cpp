@@ -35,7 +35,7 @@ bool LinkReader::open() {
     const timeval timeout{1, 0};
     ::setsockopt(FSocket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     // Dump datagrams are at most 32 KiB; twice that leaves room.
-    FBuffer.resize(64 * 1024);
+    if (!FBuffer) FBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
     return true;
 }
 
@@ -59,10 +59,10 @@ bool LinkReader::send(std::uint16_t type, const void* body, std::size_t size) {
 
 template <typename Parser> LinkReader::Result LinkReader::receive(Parser& parser) {
     for (;;) {
-        const ssize_t got = ::recv(FSocket, FBuffer.data(), FBuffer.size(), MSG_TRUNC);
+        const ssize_t got = ::recv(FSocket, FBuffer.get(), kBufferSize, MSG_TRUNC);
         if (got < 0 && errno == EINTR) continue;
-        if (got <= 0 || static_cast<std::size_t>(got) > FBuffer.size()) return Result::Failed;
-        switch (parser.feed({FBuffer.data(), static_cast<std::size_t>(got)})) {
+        if (got <= 0 || static_cast<std::size_t>(got) > kBufferSize) return Result::Failed;
+        switch (parser.feed({FBuffer.get(), static_cast<std::size_t>(got)})) {
         case DumpStatus::More:
             continue;
         case DumpStatus::Failed:

@@ -5,6 +5,7 @@
 #include "IfTableSnapshot.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -49,7 +50,9 @@ private:
     int FSocket = -1;
     int FWatch = -1;
     std::uint32_t FSequence = 0;
-    std::vector<std::uint8_t> FBuffer;
+    // Left uninitialised: only the pages an answer fills become resident.
+    std::unique_ptr<std::uint8_t[]> FBuffer;
+    static constexpr std::size_t kBufferSize = 64 * 1024;
 };
 
 } // namespace sorvane::agent

@@ -230,7 +230,6 @@ void TZPerformanceGraph::Rebuild() {
     FImageWidth = w;
     FImageHeight = h;
     FPixels.assign(static_cast<std::size_t>(ImageStride(w)) * static_cast<std::size_t>(h), 0);
-    FScreen = QImage(w, h, QImage::Format_RGB32);
     const TZImageView view = View();
     for (std::int32_t x = 0; x < w; ++x) {
         DrawHGrid(view, FTables, FGrid, x);
@@ -255,7 +254,6 @@ void TZPerformanceGraph::Rebuild() {
 void TZPerformanceGraph::FreeImage() {
     if (!HasImage()) return;
     std::vector<std::uint8_t>().swap(FPixels);
-    FScreen = QImage();
 }
 
 void TZPerformanceGraph::Present() {
@@ -315,44 +313,47 @@ bool TZPerformanceGraph::PresentDirect() {
     if (FImageWidth > 1 && !store->scroll(QRegion(shown.adjusted(1, 0, 0, 0)), -1, 0)) return false;
     store->beginPaint(QRegion(fresh));
     // beginPaint may replace the image (a resized store): look again.
-    if (TakesScreenRows(store->paintDevice(), shown)) {
-        auto* target = static_cast<QImage*>(store->paintDevice());
-        ConvertRows(QRect(from, 0, FImageWidth - from, FImageHeight));
-        const std::size_t bytes = 4 * static_cast<std::size_t>(fresh.width());
-        for (int y = 0; y < FImageHeight; ++y)
-            std::memcpy(target->scanLine(fresh.top() + y) +
-                            4 * static_cast<std::size_t>(fresh.left()),
-                        FScreen.constScanLine(y) + 4 * static_cast<std::size_t>(from), bytes);
-    } else {
+    if (!TakesScreenRows(store->paintDevice(), shown)) {
         store->endPaint();
         update(image); // the store moved but could not be written: repaint it all
         return true;
     }
+    auto* target = static_cast<QImage*>(store->paintDevice());
+    ConvertRows(QRect(from, 0, FImageWidth - from, FImageHeight),
+                target->bits() + static_cast<std::size_t>(fresh.top()) * target->bytesPerLine() +
+                    4 * static_cast<std::size_t>(fresh.left()),
+                static_cast<std::size_t>(target->bytesPerLine()));
     store->endPaint();
     store->flush(QRegion(shown), handle);
     return true;
 }
 
-void TZPerformanceGraph::ConvertRows(const QRect& area) {
-    // Flip the bottom-up BGR rows into the upright screen copy; no allocation.
+void TZPerformanceGraph::ConvertRows(const QRect& area, std::uint8_t* to, std::size_t toStride) {
+    // Bottom-up BGR rows become upright opaque 32-bit ones.
     const std::size_t stride = static_cast<std::size_t>(Stride());
-    std::uint8_t* screen = FScreen.bits(); // detaches once, not once a row
-    const std::size_t screenStride = static_cast<std::size_t>(FScreen.bytesPerLine());
-    for (int y = area.top(); y <= area.bottom(); ++y) {
+    for (int y = area.top(); y <= area.bottom(); ++y, to += toStride) {
         const std::uint8_t* src = FPixels.data() +
                                   static_cast<std::size_t>(FImageHeight - 1 - y) * stride +
                                   3 * static_cast<std::size_t>(area.left());
-        auto* dst = reinterpret_cast<QRgb*>(screen + static_cast<std::size_t>(y) * screenStride) +
-                    area.left();
-        BgrRowToRgb32(src, dst, area.width());
+        BgrRowToRgb32(src, reinterpret_cast<QRgb*>(to), area.width());
     }
 }
 
 void TZPerformanceGraph::PresentTo(QPainter& painter, const QRect& dirty) {
     const QRect area = dirty.translated(-1, -1).intersected(QRect(0, 0, FImageWidth, FImageHeight));
     if (!HasImage() || area.isEmpty()) return;
-    ConvertRows(area);
-    painter.drawImage(area.topLeft() + QPoint(1, 1), FScreen, area);
+    // Through a band of a few rows: a whole upright copy would stay resident for the rare
+    // full repaint.
+    constexpr int kBandRows = 8;
+    QImage band(area.width(), std::min(kBandRows, area.height()), QImage::Format_RGB32);
+    if (band.isNull()) return;
+    for (int top = area.top(); top <= area.bottom(); top += band.height()) {
+        const QRect rows(area.left(), top, area.width(),
+                         std::min(band.height(), area.bottom() + 1 - top));
+        ConvertRows(rows, band.bits(), static_cast<std::size_t>(band.bytesPerLine()));
+        painter.drawImage(rows.topLeft() + QPoint(1, 1), band,
+                          QRect(0, 0, rows.width(), rows.height()));
+    }
 }
 
 void TZPerformanceGraph::paintEvent(QPaintEvent* event) {

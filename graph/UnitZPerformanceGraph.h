@@ -73,8 +73,6 @@ public:
     // The image bytes (blue, green, red; rows bottom-up); null without an image.
     const std::uint8_t* Pixels() const { return FPixels.empty() ? nullptr : FPixels.data(); }
     const TZToneTables& ToneTables() const { return FTables; }
-    // The image as last painted (upright); null without an image.
-    const QImage& ScreenImage() const { return FScreen; }
     // Paints the part of the image inside dirty (control coordinates) at (1, 1).
     void PresentTo(QPainter& painter, const QRect& dirty);
 
@@ -101,8 +99,8 @@ private:
     void PresentScrolled();
     // Moves and writes the window's backing store itself; false where it left it alone.
     bool PresentDirect();
-    // Converts the image's area (image coordinates) into the screen copy.
-    void ConvertRows(const QRect& area);
+    // Converts the image's area (image coordinates) into upright 32-bit rows at `to`.
+    void ConvertRows(const QRect& area, std::uint8_t* to, std::size_t toStride);
     void DrawSegment(const TZPerformanceSource& source, std::int32_t fromColumn,
                      std::int32_t fromValue, std::int32_t toColumn, std::int32_t toValue);
     TZImageView View();
@@ -115,7 +113,6 @@ private:
     std::int32_t FImageHeight = 0;
     std::vector<std::uint8_t> FPixels;
     std::int32_t FDrawnFrom = 0; // leftmost column drawn into since the last present
-    QImage FScreen;              // top-down copy for painting, sized with the image
     std::vector<TZPerformanceSource*> FSources;
     bool FPressed = false;
 };
