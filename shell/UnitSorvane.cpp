@@ -12,6 +12,7 @@
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QFile>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -274,6 +275,8 @@ void TFormSorvane::FormCreate() {
     SendSource->PrimeReading();
 
     PostUserMessage(TUserMessage::ShowStored);
+    // Reading an image looks through the toolkit's image plugins first: after the showing.
+    QTimer::singleShot(0, this, [this] { setWindowIcon(QIcon(QStringLiteral(":/sorvane.png"))); });
     FTimer->start();
 }
 

@@ -180,6 +180,7 @@ void TestFormSorvane::firstStart() {
     QVERIFY(form.Form().MenuStayontop->isChecked());
     QTRY_VERIFY(!form.Loading());
     QVERIFY(form.isVisible());
+    QTRY_VERIFY(!form.windowIcon().isNull()); // set once shown
     const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
     QCOMPARE(form.geometry(), QRect(screen.width() - 305, 0, 305, 97));
     QCOMPARE(form.PerformanceGraph->geometry(), QRect(4, 4, 297, 89));
