@@ -2,6 +2,7 @@
 // hands over to the running one and ends before any toolkit object exists.
 // The command line is read before that, and before any window.
 #include "ProfileFile.h"
+#include "SessionBus.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
 #include "UnitSorvane.h"
@@ -10,6 +11,7 @@
 #include "ZRelationFile.h"
 #include "ZSettingsPlace.h"
 #include "ZTranslation.h"
+#include "ZUserMessage.h"
 
 #include <QApplication>
 #include <QColorDialog>
@@ -18,6 +20,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QSocketNotifier>
+#include <QStandardPaths>
 
 #include <cstdio>
 #include <optional>
@@ -112,6 +115,17 @@ void PreferPlainEventLoop() {
     qputenv("QT_NO_GLIB", "1");
 }
 
+// Without a session bus to reach, the accessibility bridge's first question (while the window
+// shows) would make the D-Bus library fork a launcher that is not there.
+void SkipMissingBusLauncher() {
+    const QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (instance::SessionBusUnreachable(
+            address.constData(), runtime.constData(),
+            !QStandardPaths::findExecutable(QStringLiteral("dbus-launch")).isEmpty()))
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -128,6 +142,7 @@ int main(int argc, char** argv) {
     PreferX11();
     PreferPlainImages();
     PreferPlainEventLoop();
+    SkipMissingBusLauncher();
     QApplication app(argc, argv);
     // No display name: the toolkit would append it to every caption ("Property — Sorvane").
     QApplication::setApplicationName(QStringLiteral("Sorvane"));
@@ -138,6 +153,9 @@ int main(int argc, char** argv) {
     }
     InstallProgramTranslation(app, QLocale::system().uiLanguages());
     TFormSorvane form(names);
+    // The window's showing is the first message it posted: taken now, the window maps while
+    // the loop starts up (the accessibility bridge among it) rather than after.
+    QCoreApplication::sendPostedEvents(&form, TUserMessageEvent::EventType());
     if (stop.IsOpen()) {
         auto* stopNotifier = new QSocketNotifier(stop.Fd(), QSocketNotifier::Read, &form);
         QObject::connect(stopNotifier, &QSocketNotifier::activated, &form, [&stop, &form] {
