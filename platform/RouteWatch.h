@@ -36,12 +36,15 @@ private:
 // Decides per tick whether to ask again: at the first tick and after a notification only.
 class TUplinkFollower {
 public:
-    // True when the uplink's name differs from the tick before (or this is the first tick).
-    template <typename Watch> bool Tick(Watch& watch, bool notified) {
+    // True when the uplink's name differs from the tick before (or this is the first tick);
+    // `before`, where given, then takes the name it had.
+    template <typename Watch>
+    bool Tick(Watch& watch, bool notified, std::string* before = nullptr) {
         if (FKnown && !notified) return false;
         std::string now = watch.LookUp();
         const bool changed = !FKnown || now != FName;
         FKnown = true;
+        if (changed && before) *before = std::move(FName);
         FName = std::move(now);
         return changed;
     }

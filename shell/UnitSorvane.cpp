@@ -779,8 +779,8 @@ void TFormSorvane::StartOrStopRouteFollowing() {
 bool TFormSorvane::FollowUplink() {
     if (!FRouteWatch) return false;
     const bool notified = std::exchange(FRouteNotified, false);
-    const std::string before = FUplink.Name();
-    if (!FUplink.Tick(*FRouteWatch, notified)) return false;
+    std::string before;
+    if (!FUplink.Tick(*FRouteWatch, notified, &before)) return false;
     if (FUplinkKnown) {
         FUplinkBefore = before.empty() ? QStringLiteral("offline") : QString::fromStdString(before);
         FUplinkSince = std::chrono::steady_clock::now();

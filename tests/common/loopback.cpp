@@ -13,20 +13,8 @@
 
 namespace testcommon {
 
-namespace {
-
-// A socket closed with its scope.
-struct TSocket {
-    const int Fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    ~TSocket() {
-        if (Fd >= 0) ::close(Fd);
-    }
-};
-
-} // namespace
-
 bool BringLoopbackUp() {
-    const TSocket s;
+    const TUdpSocket s;
     if (s.Fd < 0) return false;
     ifreq request{};
     std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
@@ -36,7 +24,7 @@ bool BringLoopbackUp() {
 }
 
 bool SendLoopback(int count, int size) {
-    const TSocket in, out;
+    const TUdpSocket in, out;
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

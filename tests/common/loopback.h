@@ -2,7 +2,21 @@
 // namespace of their own (where lo starts down).
 #pragma once
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace testcommon {
+
+// A UDP socket of its own, closed when it goes; Fd is negative where none could be made.
+struct TUdpSocket {
+    const int Fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    TUdpSocket() = default;
+    TUdpSocket(const TUdpSocket&) = delete;
+    TUdpSocket& operator=(const TUdpSocket&) = delete;
+    ~TUdpSocket() {
+        if (Fd >= 0) ::close(Fd);
+    }
+};
 
 // Sets lo up in this thread's network namespace; false where that is refused.
 bool BringLoopbackUp();

@@ -1,5 +1,7 @@
 #include "snmpagents.h"
 
+#include "loopback.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcessEnvironment>
@@ -13,13 +15,6 @@
 namespace testcommon {
 
 namespace {
-
-struct TUdpSocket {
-    const int Fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    ~TUdpSocket() {
-        if (Fd >= 0) ::close(Fd);
-    }
-};
 
 sockaddr_in loopback(int port) {
     sockaddr_in address{};

@@ -53,8 +53,11 @@ void TestRouteWatch::followsTheKernel() {
         pollfd ready{watch.Fd(), POLLIN, 0};
         QVERIFY2(::poll(&ready, 1, 5000) == 1, step.commands);
         QVERIFY(watch.Drain());
-        follower.Tick(watch, true);
+        const std::string previous = follower.Name();
+        std::string before = "unset";
+        QVERIFY(follower.Tick(watch, true, &before)); // every step changes the uplink
         QCOMPARE(follower.Name(), std::string(step.uplink));
+        QCOMPARE(before, previous);
 
         // Quiet ticks: nothing pending, no lookup.
         const std::uint64_t lookUps = watch.LookUps();
