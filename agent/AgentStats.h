@@ -1,7 +1,8 @@
 /*
  * Outside the agent interface: libinetmib1.so also exports counts of its reads of the kernel
  * (one per refresh of the table, whatever it read) and of the full link dumps among them, for
- * tests and benchmarks to read through dlsym.
+ * tests and benchmarks to read through dlsym. The program reads the second too: while it
+ * stands still, the agent's rows are the ones of its last walk.
  */
 #ifndef SORVANE_AGENTSTATS_H
 #define SORVANE_AGENTSTATS_H

@@ -123,8 +123,12 @@ void LinkDumpParser::parseLink(std::span<const std::uint8_t> payload) {
 }
 
 DumpStatus StatsDumpParser::feed(std::span<const std::uint8_t> datagram) {
-    return FeedDump(datagram, FSequence, RTM_NEWSTATS, FInterrupted,
-                    [this](std::span<const std::uint8_t> payload) { return parseStats(payload); });
+    const DumpStatus status =
+        FeedDump(datagram, FSequence, RTM_NEWSTATS, FInterrupted,
+                 [this](std::span<const std::uint8_t> payload) { return parseStats(payload); });
+    // One link's answer has no closing message.
+    if (FSingle && status == DumpStatus::More && !FLinks.empty()) return DumpStatus::Done;
+    return status;
 }
 
 bool StatsDumpParser::parseStats(std::span<const std::uint8_t> payload) {

@@ -67,8 +67,9 @@ struct LinkCountersAt {
 // again allocates nothing. A link whose message lacks the 64-bit counters fails the dump.
 class StatsDumpParser {
 public:
-    StatsDumpParser(std::uint32_t sequence, std::vector<LinkCountersAt>& links)
-        : FSequence(sequence), FLinks(links) {
+    // `single`: the answer to a request for one link, which is its message alone.
+    StatsDumpParser(std::uint32_t sequence, std::vector<LinkCountersAt>& links, bool single = false)
+        : FSequence(sequence), FLinks(links), FSingle(single) {
         FLinks.clear();
     }
     DumpStatus feed(std::span<const std::uint8_t> datagram);
@@ -79,6 +80,7 @@ private:
 
     std::uint32_t FSequence;
     std::vector<LinkCountersAt>& FLinks;
+    bool FSingle;
     bool FInterrupted = false;
 };
 

@@ -39,7 +39,7 @@ bool LinkReader::open() {
     return true;
 }
 
-bool LinkReader::send(std::uint16_t type, const void* body, std::size_t size) {
+bool LinkReader::send(std::uint16_t type, const void* body, std::size_t size, bool dump) {
     struct {
         nlmsghdr header;
         std::uint8_t body[16];
@@ -48,7 +48,7 @@ bool LinkReader::send(std::uint16_t type, const void* body, std::size_t size) {
     const auto length = static_cast<std::uint32_t>(NLMSG_LENGTH(size));
     request.header.nlmsg_len = length;
     request.header.nlmsg_type = type;
-    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.header.nlmsg_flags = dump ? NLM_F_REQUEST | NLM_F_DUMP : NLM_F_REQUEST;
     request.header.nlmsg_seq = ++FSequence;
     std::memcpy(request.body, body, size);
     sockaddr_nl kernel{};
@@ -101,6 +101,21 @@ bool LinkReader::counters(std::vector<LinkCountersAt>& links) {
         reopen();
         return false;
     }
+    return false;
+}
+
+bool LinkReader::countersOf(std::uint32_t index, std::vector<LinkCountersAt>& links) {
+    if (!open() || index == 0) return false;
+    if_stats_msg request{};
+    request.family = AF_UNSPEC;
+    request.ifindex = index;
+    request.filter_mask = IFLA_STATS_FILTER_BIT(IFLA_STATS_LINK_64);
+    if (!send(RTM_GETSTATS, &request, sizeof request, false)) return false;
+    StatsDumpParser parser(FSequence, links, true);
+    if (receive(parser) == Result::Complete && links.size() == 1 && links[0].index == index)
+        return true;
+    // An error answer (the link gone) or a broken one: nothing of it may reach the next read.
+    reopen();
     return false;
 }
 

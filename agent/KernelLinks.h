@@ -30,6 +30,9 @@ public:
     // One RTM_GETSTATS dump of the 64-bit counters of every link, into `links`; false when the
     // kernel cannot give it or the dump raced with a change of the links.
     bool counters(std::vector<LinkCountersAt>& links);
+    // The 64-bit counters of the link of this index alone, into `links` (one entry); false
+    // when the kernel cannot give them.
+    bool countersOf(std::uint32_t index, std::vector<LinkCountersAt>& links);
 
     // Whether the kernel announced a change of any link (added, removed, renamed, its flags,
     // address, MTU or type) since the last call; true too when that cannot be known (first
@@ -43,7 +46,7 @@ public:
 private:
     enum class Result { Complete, Interrupted, Failed };
     bool open();
-    bool send(std::uint16_t type, const void* body, std::size_t size);
+    bool send(std::uint16_t type, const void* body, std::size_t size, bool dump = true);
     template <typename Parser> Result receive(Parser& parser);
     Result dumpOnce(std::vector<LinkInfo>& links);
 

@@ -1,5 +1,6 @@
 #include "UnitZPerformanceSourceSNMPMIB.h"
 
+#include <algorithm>
 #include <utility>
 
 TZSNMPMIBSharedTable::TZSNMPMIBSharedTable(TLoaderFactory factory) : FFactory(std::move(factory)) {}
@@ -16,7 +17,8 @@ std::unique_ptr<TZIFTableLoader> TZSNMPMIBSharedTable::NewLocalLoader() const {
     return std::make_unique<TZSNMPMIB>();
 }
 
-void TZSNMPMIBSharedTable::Acquire() {
+void TZSNMPMIBSharedTable::Acquire(const TZPerformanceSourceSNMPMIB* source) {
+    FSources.push_back(source);
     if (FUsageCount == 0) {
         FLoader = NewLoader();
         FColumnReferences.fill(0);
@@ -26,7 +28,8 @@ void TZSNMPMIBSharedTable::Acquire() {
     ++FUsageCount;
 }
 
-void TZSNMPMIBSharedTable::Release() {
+void TZSNMPMIBSharedTable::Release(const TZPerformanceSourceSNMPMIB* source) {
+    std::erase(FSources, source);
     if (--FUsageCount == 0) {
         FTable.reset(); // tables outlive nothing of the loader, but go first anyway
         FLoader.reset();
@@ -55,9 +58,52 @@ void TZSNMPMIBSharedTable::WithdrawColumn(TZSNMPMIBIFSelect column) {
     if (count > 0 && --count == 0) FColumnSelection.Exclude(column);
 }
 
+bool TZSNMPMIBSharedTable::ReadRows(std::vector<int>& positions) const {
+    positions.clear();
+    for (const TZPerformanceSourceSNMPMIB* source : FSources) {
+        const TZSNMPMIBIFSelect column = source->Select();
+        if (!source->ColumnRegistered() ||
+            (column != TZSNMPMIBIFSelect::zifInOctets && column != TZSNMPMIBIFSelect::zifOutOctets))
+            continue;
+        // A source without its row waits for it to come back: only a whole load shows that.
+        if (!FTable->Items(source->Choice())) return false;
+        if (std::find(positions.begin(), positions.end(), source->Choice()) == positions.end())
+            positions.push_back(source->Choice());
+    }
+    return !positions.empty();
+}
+
 void TZSNMPMIBSharedTable::Refresh() {
+    constexpr TZSNMPMIBIFSelectSet kInPlace{TZSNMPMIBIFSelect::zifInOctets,
+                                            TZSNMPMIBIFSelect::zifOutOctets,
+                                            TZSNMPMIBIFSelect::zifDescr};
+    // The descriptions change only with the rows, which the loader watches.
+    if (FTable && FLoader && FTableSelection == FColumnSelection &&
+        (FColumnSelection.Bits() & ~kInPlace.Bits()) == 0 && ReadRows(FPositions) &&
+        FLoader->RefreshCounters(*FTable, FPositions, FColumnSelection)) {
+        FWholeLoad = false;
+        return;
+    }
     FTable.reset();
-    if (FLoader) FTable = FLoader->LoadIFTable(FColumnSelection);
+    if (FLoader) {
+        FTable = FLoader->LoadIFTable(FColumnSelection);
+        FTableSelection = FColumnSelection;
+        FWholeLoad = true;
+    }
+}
+
+void TZSNMPMIBSharedTable::Freshen(int position) {
+    if (!FTable || !FLoader || FWholeLoad || !FTable->Items(position) ||
+        std::find(FPositions.begin(), FPositions.end(), position) != FPositions.end())
+        return;
+    const int one[] = {position};
+    if (FLoader->RefreshCounters(*FTable, one, FColumnSelection)) {
+        FPositions.push_back(position);
+        return;
+    }
+    FTable = FLoader->LoadIFTable(FColumnSelection);
+    FTableSelection = FColumnSelection;
+    FWholeLoad = true;
 }
 
 std::vector<std::string> TZSNMPMIBSharedTable::LoadInterfaceDescriptions() const {
@@ -92,14 +138,14 @@ std::int32_t FollowedRow(const TZSNMPMIBIFTable* table, std::int32_t position,
 TZPerformanceSourceSNMPMIB::TZPerformanceSourceSNMPMIB(QObject* owner,
                                                        std::shared_ptr<TZSNMPMIBSharedTable> shared)
     : TZPerformanceSource(owner), FShared(std::move(shared)) {
-    FShared->Acquire();
+    FShared->Acquire(this);
 }
 
 TZPerformanceSourceSNMPMIB::~TZPerformanceSourceSNMPMIB() {
     // Withdrawn here too: otherwise a destroyed source's column would still be fetched on
     // every tick for the sources that remain.
     if (FColumnRegistered) FShared->WithdrawColumn(FSelect);
-    FShared->Release();
+    FShared->Release(this);
 }
 
 void TZPerformanceSourceSNMPMIB::SetSelect(TZSNMPMIBIFSelect column) {
@@ -130,6 +176,7 @@ bool TZPerformanceSourceSNMPMIB::Present() const {
 }
 
 void TZPerformanceSourceSNMPMIB::PrimeReading() {
+    FShared->Freshen(FChoice);
     FPreviousReading = CurrentReading();
     FWasAbsent = !Present();
 }

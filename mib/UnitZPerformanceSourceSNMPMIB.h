@@ -21,6 +21,8 @@
 #include <string_view>
 #include <vector>
 
+class TZPerformanceSourceSNMPMIB;
+
 class TZSNMPMIBSharedTable {
 public:
     using TLoaderFactory = std::function<std::unique_ptr<TZIFTableLoader>()>;
@@ -31,12 +33,16 @@ public:
     TZSNMPMIBSharedTable(const TZSNMPMIBSharedTable&) = delete;
     TZSNMPMIBSharedTable& operator=(const TZSNMPMIBSharedTable&) = delete;
 
-    // Frees the table and loads it anew for the registered columns. Does nothing while no
-    // source lives.
+    // Loads the table anew for the registered columns; does nothing while no source lives.
+    // While only the octet columns (and the descriptions) are registered and the agent's rows
+    // stay the same, only the rows the sources read are read again, in place: the other rows
+    // then keep their counters of the last whole load.
     void Refresh();
     // The table of the last Refresh; null before the first or while no source lives.
     const TZSNMPMIBIFTable* Table() const { return FTable.get(); }
     int UsageCount() const { return FUsageCount; }
+    // Whether the last Refresh loaded the whole table, not some rows in place.
+    bool WholeLoad() const { return FWholeLoad; }
     TZSNMPMIBIFSelectSet ColumnSelection() const { return FColumnSelection; }
 
     // Columns loaded for a reader other than a source (the window's readout, following an
@@ -55,8 +61,13 @@ public:
 
 private:
     friend class TZPerformanceSourceSNMPMIB;
-    void Acquire();
-    void Release();
+    void Acquire(const TZPerformanceSourceSNMPMIB* source);
+    void Release(const TZPerformanceSourceSNMPMIB* source);
+    // The rows the live octet sources read; false where one reads no row of the table.
+    bool ReadRows(std::vector<int>& positions) const;
+    // Reads the row at position now unless the last Refresh read it: a source that turns to
+    // another row must not count from that row's counters of an older load.
+    void Freshen(int position);
     std::unique_ptr<TZIFTableLoader> NewLoader() const;
     std::unique_ptr<TZIFTableLoader> NewLocalLoader() const;
 
@@ -67,6 +78,12 @@ private:
     std::array<int, kZSNMPMIBIFColumnCount> FColumnReferences{};
     TZSNMPMIBIFSelectSet FColumnSelection;
     std::unique_ptr<TZSNMPMIBIFTable> FTable;
+    TZSNMPMIBIFSelectSet FTableSelection; // the columns FTable was loaded with
+    std::vector<const TZPerformanceSourceSNMPMIB*> FSources;
+    // The rows the last Refresh read, where it read only some (kept: a tick's refresh
+    // allocates nothing here).
+    std::vector<int> FPositions;
+    bool FWholeLoad = false;
 };
 
 // A row's description as an interface name: its octets up to the first zero.

@@ -1,5 +1,7 @@
 #include "ZSNMPMIB.h"
 
+#include "AgentStats.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -243,6 +245,9 @@ void TZSNMPMIB::Initialise(const std::vector<std::string>& agentPaths,
              lookUp(FUtilityModule, "SnmpUtilVarBindFree", FSnmpUtilVarBindFree);
     if (!FReady) return;
 
+    // Optional: an agent without it is walked in full on every load.
+    lookUp(FAgentModule, SORVANE_AGENT_LINK_DUMP_COUNT_SYMBOL, FRowsGeneration);
+
     const auto timeZeroReference = static_cast<std::uint32_t>(std::time(nullptr));
     void* trapEvent = nullptr;
     AsnObjectIdentifier supportedView{};
@@ -251,10 +256,76 @@ void TZSNMPMIB::Initialise(const std::vector<std::string>& agentPaths,
 
 std::unique_ptr<TZSNMPMIBIFTable> TZSNMPMIB::LoadIFTable(TZSNMPMIBIFSelectSet select) {
     auto table = std::make_unique<TZSNMPMIBIFTable>();
+    FLoaded = false;
     if (!FReady) return table;
     for (std::uint32_t column = 1; column <= kZSNMPMIBIFColumnCount; ++column)
         if (select.Contains(static_cast<TZSNMPMIBIFSelect>(column - 1))) WalkColumn(column, *table);
+    if (FRowsGeneration) {
+        FLoadedGeneration = FRowsGeneration();
+        FLoaded = true;
+    }
     return table;
+}
+
+bool TZSNMPMIB::RefreshCounters(TZSNMPMIBIFTable& table, std::span<const int> positions,
+                                TZSNMPMIBIFSelectSet columns) {
+    if (!FReady || !FLoaded || positions.empty()) return false;
+    constexpr std::size_t kMaxBindings = 8;
+    std::array<SnmpVarBind, kMaxBindings> bindings{};
+    std::uint32_t count = 0;
+    bool built = true;
+    for (const int position : positions) {
+        const TZSNMPMIBIFEntry* row = table.Items(position);
+        std::uint32_t instance = 0;
+        const char* const end = row ? row->Key.data() + row->Key.size() : nullptr;
+        // An ifTable row is named by one arc, its ifIndex.
+        if (!row || row->Key.empty() ||
+            std::from_chars(row->Key.data(), end, instance).ptr != end) {
+            built = false;
+            break;
+        }
+        for (const TZSNMPMIBIFSelect column :
+             {TZSNMPMIBIFSelect::zifInOctets, TZSNMPMIBIFSelect::zifOutOctets}) {
+            if (!columns.Contains(column)) continue;
+            if (count == kMaxBindings) {
+                built = false;
+                break;
+            }
+            std::array<std::uint32_t, kColumnOidLength + 1> name{};
+            std::copy(kMib2Prefix.begin(), kMib2Prefix.end(), name.begin());
+            std::copy(kIfEntryColumnSuffix.begin(), kIfEntryColumnSuffix.end(),
+                      name.begin() + kMib2Prefix.size());
+            name[kColumnOidLength - 1] = static_cast<std::uint32_t>(column) + 1;
+            name[kColumnOidLength] = instance;
+            SnmpVarBind& binding = bindings[count++];
+            binding.value.asnType = ASN_NULL;
+            const AsnObjectIdentifier asked{static_cast<std::uint32_t>(name.size()), name.data()};
+            if (!FSnmpUtilOidCpy(&binding.name, &asked)) {
+                built = false;
+                break;
+            }
+        }
+        if (!built) break;
+    }
+
+    bool answered = built && count > 0;
+    if (answered) {
+        SnmpVarBindList list{bindings.data(), count};
+        std::int32_t errorStatus = 0;
+        std::int32_t errorIndex = 0;
+        answered = FSnmpExtensionQuery(SNMP_PDU_GET, &list, &errorStatus, &errorIndex) != 0 &&
+                   errorStatus == SNMP_ERRORSTATUS_NOERROR &&
+                   FRowsGeneration() == FLoadedGeneration;
+        for (std::uint32_t i = 0; answered && i < count; ++i)
+            answered = bindings[i].value.asnType == ASN_COUNTER32;
+        // The table takes the answers only once all of them are good.
+        for (std::uint32_t i = 0; answered && i < count; ++i)
+            ZSNMPMIBStoreBinding(table, bindings[i]);
+    }
+    for (std::uint32_t i = 0; i < count; ++i)
+        FSnmpUtilVarBindFree(&bindings[i]);
+    if (!answered) FLoaded = false;
+    return answered;
 }
 
 void TZSNMPMIB::WalkColumn(std::uint32_t column, TZSNMPMIBIFTable& table) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -147,6 +148,14 @@ public:
     // A new table of the selected columns; the caller owns it. Rows come in the order in which
     // the lowest selected column names them.
     virtual std::unique_ptr<TZSNMPMIBIFTable> LoadIFTable(TZSNMPMIBIFSelectSet select) = 0;
+    // Reads anew, into `table` (this loader's last loaded one), the two octet columns among
+    // `columns` of the rows at `positions` alone. False, with the table then of no further use,
+    // where that cannot stand for a whole load: the rows changed since, or any doubt.
+    virtual bool RefreshCounters(TZSNMPMIBIFTable& table, std::span<const int> positions,
+                                 TZSNMPMIBIFSelectSet columns) {
+        (void)table, (void)positions, (void)columns;
+        return false;
+    }
 };
 
 // Loads the agent and the utility library at creation and unloads them at destruction. Ready
@@ -166,6 +175,10 @@ public:
     bool Ready() const { return FReady; }
 
     std::unique_ptr<TZSNMPMIBIFTable> LoadIFTable(TZSNMPMIBIFSelectSet select) override;
+    // One Get for the octet cells of those rows; only with an agent that tells whether its
+    // rows stayed the same since the last load.
+    bool RefreshCounters(TZSNMPMIBIFTable& table, std::span<const int> positions,
+                         TZSNMPMIBIFSelectSet columns) override;
 
     static constexpr const char* kAgentLibrary = "libinetmib1.so";
     static constexpr const char* kUtilityLibrary = "libsnmpapi.so";
@@ -187,6 +200,11 @@ private:
     SnmpUtilOidCpyFn FSnmpUtilOidCpy = nullptr;
     SnmpUtilMemAllocFn FSnmpUtilMemAlloc = nullptr;
     SnmpUtilVarBindFreeFn FSnmpUtilVarBindFree = nullptr;
+    // The agent's count of full reads of its rows, where it has one, and its value when the
+    // last load ended.
+    std::uint64_t (*FRowsGeneration)() = nullptr;
+    std::uint64_t FLoadedGeneration = 0;
+    bool FLoaded = false;
 };
 
 // Where the program's own libraries are looked for, in order: beside the executable, in the

@@ -361,6 +361,30 @@ private Q_SLOTS:
             QCOMPARE(std::size_t(mib.LoadIFTable(select)->Count()), FIndices.size());
         QCOMPARE(int(FDumps() - before), dumps);
     }
+
+    // Between walks the program asks for its row's octet cells alone: each such Get reads
+    // afresh, however soon, and a walk right after one reads every row again.
+    void rowRefreshBetweenLoads() {
+        const TZSNMPMIBIFSelectSet octets{TZSNMPMIBIFSelect::zifInOctets,
+                                          TZSNMPMIBIFSelect::zifOutOctets};
+        TZSNMPMIB mib(AGENT_LIBRARY, UTILITY_LIBRARY);
+        QVERIFY(mib.Ready());
+        std::unique_ptr<TZSNMPMIBIFTable> table = mib.LoadIFTable(octets);
+        QCOMPARE(std::size_t(table->Count()), FIndices.size());
+        const int last = table->Count() - 1;
+        const std::string key = table->Items(last)->Key;
+        const std::uint64_t before = FDumps();
+        const int rows[] = {last};
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(mib.RefreshCounters(*table, rows, octets));
+        QCOMPARE(int(FDumps() - before), 3);
+        QCOMPARE(table->Items(last)->Key, key); // in place: the same rows
+        QCOMPARE(std::size_t(mib.LoadIFTable(octets)->Count()), FIndices.size());
+        QCOMPARE(int(FDumps() - before), 4);
+        // No row there: nothing to stand for a load.
+        const int past[] = {table->Count()};
+        QVERIFY(!mib.RefreshCounters(*table, past, octets));
+    }
 };
 
 QTEST_APPLESS_MAIN(TestAgentAbi)

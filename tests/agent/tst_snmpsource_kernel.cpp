@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QProcess>
 #include <QTest>
 
 #include <cerrno>
@@ -74,6 +75,25 @@ void TestSNMPSourceKernel::loopbackTraffic() {
     shared->Refresh();
     graph->Advance();
     QCOMPARE(receive->GetValue(0), 0);
+
+    // Between changes of the links a tick reads the chosen row alone, in place, and exactly.
+    QVERIFY(!shared->WholeLoad());
+    QVERIFY(SendLoopback(2, 50));
+    shared->Refresh();
+    graph->Advance();
+    QVERIFY(!shared->WholeLoad());
+    QCOMPARE(receive->GetValue(0), 2 * 78);
+    // A new link: the very next tick loads the whole table and shows it.
+    if (QProcess::execute("ip", {"link", "add", "t0", "type", "veth", "peer", "name", "t1"}) != 0)
+        QSKIP("veth links cannot be made here");
+    QVERIFY(SendLoopback(3, 50));
+    shared->Refresh();
+    graph->Advance();
+    QVERIFY(shared->WholeLoad());
+    QCOMPARE(shared->Table()->Count(), 3);
+    QCOMPARE(receive->GetValue(0), 3 * 78);
+    shared->Refresh();
+    QVERIFY(!shared->WholeLoad());
 }
 
 int main(int argc, char** argv) {

@@ -20,6 +20,11 @@ struct TScript {
     std::vector<TZSNMPMIBIFSelectSet> Loads; // the selection of every load, in order
     int LoadersMade = 0;
     int LoadersAlive = 0;
+    // Rows read in place between loads, as an agent that watches its rows allows; RowsChanged
+    // stands for an agent whose rows changed since the last load.
+    bool InPlace = false;
+    bool RowsChanged = false;
+    std::vector<std::vector<int>> RowRefreshes; // the positions of every such read
 };
 
 class TScriptedLoader : public TZIFTableLoader {
@@ -42,6 +47,21 @@ public:
             if (select.Contains(TZSNMPMIBIFSelect::zifOperStatus)) row->ifOperStatus = r.OperStatus;
         }
         return table;
+    }
+
+    bool RefreshCounters(TZSNMPMIBIFTable& table, std::span<const int> positions,
+                         TZSNMPMIBIFSelectSet columns) override {
+        if (!FScript->InPlace) return false;
+        FScript->RowRefreshes.emplace_back(positions.begin(), positions.end());
+        if (FScript->RowsChanged) return false;
+        for (const int p : positions) {
+            TZSNMPMIBIFEntry* row = table.Items(p);
+            if (!row || p >= static_cast<int>(FScript->Rows.size())) return false;
+            const TScriptedRow& r = FScript->Rows[static_cast<std::size_t>(p)];
+            if (columns.Contains(TZSNMPMIBIFSelect::zifInOctets)) row->ifInOctets = r.InOctets;
+            if (columns.Contains(TZSNMPMIBIFSelect::zifOutOctets)) row->ifOutOctets = r.OutOctets;
+        }
+        return true;
     }
 
 private:
