@@ -192,7 +192,16 @@ void TZPerformanceGraph::Advance() {
     }
     FGrid.VGridPhase = (FGrid.VGridPhase + 1) % FGrid.VGridSpace;
     if (HasImage()) {
-        DrawHGrid(View(), FTables, FGrid, FImageWidth - 1);
+        const std::size_t height = static_cast<std::size_t>(FImageHeight);
+        if (!FNeedsRebuild && FGridColumn.size() == 3 * height) {
+            // The new column is black: its horizontal lines are the rebuild's first column's.
+            const std::size_t stride = static_cast<std::size_t>(Stride());
+            const std::size_t right = 3 * static_cast<std::size_t>(FImageWidth - 1);
+            for (std::size_t row = 0; row < height; ++row)
+                std::memcpy(FPixels.data() + row * stride + right, FGridColumn.data() + 3 * row, 3);
+        } else {
+            DrawHGrid(View(), FTables, FGrid, FImageWidth - 1);
+        }
         DrawVGrid(View(), FTables, FGrid, FImageWidth - 1);
     }
     // Indexed: a Sample that detaches a source must not invalidate the walk.
@@ -235,8 +244,10 @@ void TZPerformanceGraph::Rebuild() {
     // the column, since placing each line costs a power.
     DrawHGrid(view, FTables, FGrid, 0);
     const std::size_t stride = static_cast<std::size_t>(view.Stride);
+    FGridColumn.resize(3 * static_cast<std::size_t>(h));
     for (std::int32_t y = 0; y < h; ++y) {
         std::uint8_t* row = FPixels.data() + static_cast<std::size_t>(y) * stride;
+        std::memcpy(FGridColumn.data() + 3 * static_cast<std::size_t>(y), row, 3);
         for (std::int32_t x = 1; x < w; ++x)
             std::memcpy(row + 3 * static_cast<std::size_t>(x), row, 3);
     }

@@ -272,6 +272,7 @@ bool TZSNMPMIB::RefreshCounters(TZSNMPMIBIFTable& table, std::span<const int> po
     if (!FReady || !FLoaded || positions.empty()) return false;
     constexpr std::size_t kMaxBindings = 8;
     std::array<SnmpVarBind, kMaxBindings> bindings{};
+    std::array<std::array<std::uint32_t, kColumnOidLength + 1>, kMaxBindings> asked{};
     std::uint32_t count = 0;
     bool built = true;
     for (const int position : positions) {
@@ -291,7 +292,7 @@ bool TZSNMPMIB::RefreshCounters(TZSNMPMIBIFTable& table, std::span<const int> po
                 built = false;
                 break;
             }
-            std::array<std::uint32_t, kColumnOidLength + 1> name{};
+            auto& name = asked[count];
             std::copy(kMib2Prefix.begin(), kMib2Prefix.end(), name.begin());
             std::copy(kIfEntryColumnSuffix.begin(), kIfEntryColumnSuffix.end(),
                       name.begin() + kMib2Prefix.size());
@@ -299,8 +300,8 @@ bool TZSNMPMIB::RefreshCounters(TZSNMPMIBIFTable& table, std::span<const int> po
             name[kColumnOidLength] = instance;
             SnmpVarBind& binding = bindings[count++];
             binding.value.asnType = ASN_NULL;
-            const AsnObjectIdentifier asked{static_cast<std::uint32_t>(name.size()), name.data()};
-            if (!FSnmpUtilOidCpy(&binding.name, &asked)) {
+            const AsnObjectIdentifier oid{static_cast<std::uint32_t>(name.size()), name.data()};
+            if (!FSnmpUtilOidCpy(&binding.name, &oid)) {
                 built = false;
                 break;
             }
@@ -316,8 +317,12 @@ bool TZSNMPMIB::RefreshCounters(TZSNMPMIBIFTable& table, std::span<const int> po
         answered = FSnmpExtensionQuery(SNMP_PDU_GET, &list, &errorStatus, &errorIndex) != 0 &&
                    errorStatus == SNMP_ERRORSTATUS_NOERROR &&
                    FRowsGeneration() == FLoadedGeneration;
+        // Each answer must be the cell asked for, so that it lands in its own row.
         for (std::uint32_t i = 0; answered && i < count; ++i)
-            answered = bindings[i].value.asnType == ASN_COUNTER32;
+            answered = bindings[i].value.asnType == ASN_COUNTER32 &&
+                       bindings[i].name.ids != nullptr &&
+                       std::equal(asked[i].begin(), asked[i].end(), bindings[i].name.ids,
+                                  bindings[i].name.ids + bindings[i].name.idLength);
         // The table takes the answers only once all of them are good.
         for (std::uint32_t i = 0; answered && i < count; ++i)
             ZSNMPMIBStoreBinding(table, bindings[i]);

@@ -57,6 +57,7 @@ private Q_SLOTS:
     void bounds();
     void advanceWithoutImage();
     void advanceScrolls();
+    void ticksMatchRedraw_data();
     void ticksMatchRedraw();
     void replayBridgesGaps();
     void detachedLineSurvivesUntilRedraw();
@@ -436,19 +437,38 @@ void TestPerformanceGraph::advanceScrolls() {
     }
 }
 
+void TestPerformanceGraph::ticksMatchRedraw_data() {
+    QTest::addColumn<double>("curve");
+    QTest::addColumn<bool>("gridCurve");
+    QTest::addColumn<int>("space");      // of the horizontal grid
+    QTest::addColumn<int>("spaceLater"); // set after the ninth tick; 0 for none
+    QTest::newRow("grids on") << 0.25 << true << 4 << 0;
+    QTest::newRow("straight grid") << 0.25 << false << 3 << 0;
+    QTest::newRow("curve above one") << 1.5 << true << 6 << 0;
+    QTest::newRow("grid changed between ticks") << 0.25 << true << 4 << 5;
+}
+
 void TestPerformanceGraph::ticksMatchRedraw() {
+    QFETCH(double, curve);
+    QFETCH(bool, gridCurve);
+    QFETCH(int, space);
+    QFETCH(int, spaceLater);
     // One series, grids on, gamma 2.5: what the ticks drew equals a full redraw
     // from the history, as long as no sample has dropped out yet.
     graph->SetBounds(0, 0, 42, 30);
     graph->SetVGridSpace(7);
-    graph->SetHGridSpace(4);
+    graph->SetHGridSpace(space);
+    graph->SetCurve(curve);
+    graph->SetGridCurve(gridCurve);
     auto* s = new TFeedSource(owner.get());
     s->SetGraph(graph);
     s->SetColor(0x2080FF);
     s->Queue = {0, 10, 90, 40, 100, 3, 55, 55, 70, 20, 0, 130, 60, 45, 5, 80, 99, 1};
     graph->Refresh();
-    for (int i = 0; i < 18; ++i)
+    for (int i = 0; i < 18; ++i) {
+        if (i == 9 && spaceLater > 0) graph->SetHGridSpace(spaceLater);
         graph->Advance();
+    }
     const auto ticked = Snapshot(*graph);
     graph->Refresh();
     QCOMPARE(Snapshot(*graph), ticked);
