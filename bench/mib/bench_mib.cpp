@@ -95,6 +95,28 @@ void BM_LoadIFTableOctets(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadIFTableOctets);
 
+// What a tick reads between walks: the chosen row's two octet cells, in place.
+void BM_RefreshCountersOctets(benchmark::State& state) {
+    TZSNMPMIB mib(AGENT_LIBRARY, UTILITY_LIBRARY);
+    const TZSNMPMIBIFSelectSet octets{TZSNMPMIBIFSelect::zifInOctets,
+                                      TZSNMPMIBIFSelect::zifOutOctets};
+    const auto table = mib.LoadIFTable(octets);
+    const int rows[] = {table->Count() - 1};
+    if (!mib.Ready() || table->Count() == 0 || !mib.RefreshCounters(*table, rows, octets)) {
+        state.SkipWithError("no in-place read here");
+        return;
+    }
+    int wholeLoads = 0;
+    for (auto _ : state)
+        if (!mib.RefreshCounters(*table, rows, octets)) {
+            ++wholeLoads; // the links changed meanwhile: a walk, as the program would
+            benchmark::DoNotOptimize(mib.LoadIFTable(octets));
+        }
+    state.counters["interfaces"] = table->Count();
+    state.counters["whole_loads"] = wholeLoads;
+}
+BENCHMARK(BM_RefreshCountersOctets);
+
 // The two octet columns of an agent with state.range(0) interfaces: a load should grow with
 // the rows, not with their square.
 void BM_LoadIFTableRows(benchmark::State& state) {
