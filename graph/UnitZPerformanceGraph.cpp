@@ -182,27 +182,23 @@ void TZPerformanceGraph::AddValue(TZPerformanceSource* source, std::int32_t valu
 }
 
 void TZPerformanceGraph::Advance() {
+    FGrid.VGridPhase = (FGrid.VGridPhase + 1) % FGrid.VGridSpace;
     if (HasImage()) {
         const std::size_t stride = static_cast<std::size_t>(Stride());
         const std::size_t size = stride * static_cast<std::size_t>(FImageHeight);
         std::memmove(FPixels.data(), FPixels.data() + 3, size - 3);
-        const std::size_t right = 3 * static_cast<std::size_t>(FImageWidth - 1);
-        for (std::size_t row = 0; row < static_cast<std::size_t>(FImageHeight); ++row)
-            std::memset(FPixels.data() + row * stride + right, 0, 3);
-    }
-    FGrid.VGridPhase = (FGrid.VGridPhase + 1) % FGrid.VGridSpace;
-    if (HasImage()) {
-        const std::size_t height = static_cast<std::size_t>(FImageHeight);
-        if (!FNeedsRebuild && FGridColumn.size() == 3 * height) {
-            // The new column is black: its horizontal lines are the rebuild's first column's.
-            const std::size_t stride = static_cast<std::size_t>(Stride());
-            const std::size_t right = 3 * static_cast<std::size_t>(FImageWidth - 1);
-            for (std::size_t row = 0; row < height; ++row)
-                std::memcpy(FPixels.data() + row * stride + right, FGridColumn.data() + 3 * row, 3);
+        const std::int32_t right = FImageWidth - 1;
+        // The new column starts black with the horizontal lines: those of the last rebuild
+        // while no setting changed since, as placing each line costs a power.
+        if (!FNeedsRebuild && FGridColumn.size() == 3 * static_cast<std::size_t>(FImageHeight)) {
+            CopyGridColumnTo(right);
         } else {
-            DrawHGrid(View(), FTables, FGrid, FImageWidth - 1);
+            for (std::size_t row = 0; row < static_cast<std::size_t>(FImageHeight); ++row)
+                std::memset(FPixels.data() + row * stride + 3 * static_cast<std::size_t>(right), 0,
+                            3);
+            DrawHGrid(View(), FTables, FGrid, right);
         }
-        DrawVGrid(View(), FTables, FGrid, FImageWidth - 1);
+        DrawVGrid(View(), FTables, FGrid, right);
     }
     // Indexed: a Sample that detaches a source must not invalidate the walk.
     for (std::size_t i = 0; i < FSources.size(); ++i) {
@@ -219,6 +215,13 @@ void TZPerformanceGraph::Advance() {
     } else {
         PresentScrolled();
     }
+}
+
+void TZPerformanceGraph::CopyGridColumnTo(std::int32_t x) {
+    const std::size_t stride = static_cast<std::size_t>(Stride());
+    std::uint8_t* to = FPixels.data() + 3 * static_cast<std::size_t>(x);
+    for (std::size_t row = 0; row < static_cast<std::size_t>(FImageHeight); ++row)
+        std::memcpy(to + row * stride, FGridColumn.data() + 3 * row, 3);
 }
 
 void TZPerformanceGraph::Refresh() {
@@ -245,12 +248,11 @@ void TZPerformanceGraph::Rebuild() {
     DrawHGrid(view, FTables, FGrid, 0);
     const std::size_t stride = static_cast<std::size_t>(view.Stride);
     FGridColumn.resize(3 * static_cast<std::size_t>(h));
-    for (std::int32_t y = 0; y < h; ++y) {
-        std::uint8_t* row = FPixels.data() + static_cast<std::size_t>(y) * stride;
-        std::memcpy(FGridColumn.data() + 3 * static_cast<std::size_t>(y), row, 3);
-        for (std::int32_t x = 1; x < w; ++x)
-            std::memcpy(row + 3 * static_cast<std::size_t>(x), row, 3);
-    }
+    for (std::int32_t y = 0; y < h; ++y)
+        std::memcpy(FGridColumn.data() + 3 * static_cast<std::size_t>(y),
+                    FPixels.data() + static_cast<std::size_t>(y) * stride, 3);
+    for (std::int32_t x = 1; x < w; ++x)
+        CopyGridColumnTo(x);
     for (std::int32_t x = 0; x < w; ++x)
         DrawVGrid(view, FTables, FGrid, x);
     for (TZPerformanceSource* source : FSources) {

@@ -101,6 +101,8 @@ private:
     bool PresentDirect();
     // Converts the image's area (image coordinates) into upright 32-bit rows at `to`.
     void ConvertRows(const QRect& area, std::uint8_t* to, std::size_t toStride);
+    // Writes the black column with the horizontal lines over image column x.
+    void CopyGridColumnTo(std::int32_t x);
     void DrawSegment(const TZPerformanceSource& source, std::int32_t fromColumn,
                      std::int32_t fromValue, std::int32_t toColumn, std::int32_t toValue);
     TZImageView View();

@@ -85,11 +85,13 @@ void TZSNMPMIBSharedTable::Refresh() {
         return;
     }
     FTable.reset();
-    if (FLoader) {
-        FTable = FLoader->LoadIFTable(FColumnSelection);
-        FTableSelection = FColumnSelection;
-        FWholeLoad = true;
-    }
+    if (FLoader) LoadWhole();
+}
+
+void TZSNMPMIBSharedTable::LoadWhole() {
+    FTable = FLoader->LoadIFTable(FColumnSelection);
+    FTableSelection = FColumnSelection;
+    FWholeLoad = true;
 }
 
 void TZSNMPMIBSharedTable::Freshen(int position) {
@@ -101,9 +103,7 @@ void TZSNMPMIBSharedTable::Freshen(int position) {
         FPositions.push_back(position);
         return;
     }
-    FTable = FLoader->LoadIFTable(FColumnSelection);
-    FTableSelection = FColumnSelection;
-    FWholeLoad = true;
+    LoadWhole();
 }
 
 std::vector<std::string> TZSNMPMIBSharedTable::LoadInterfaceDescriptions() const {

@@ -68,6 +68,8 @@ private:
     // Reads the row at position now unless the last Refresh read it: a source that turns to
     // another row must not count from that row's counters of an older load.
     void Freshen(int position);
+    // The table anew from the loader, for the registered columns.
+    void LoadWhole();
     std::unique_ptr<TZIFTableLoader> NewLoader() const;
     std::unique_ptr<TZIFTableLoader> NewLocalLoader() const;
 

@@ -16,6 +16,14 @@ namespace {
 constexpr std::array<std::uint32_t, 6> kMib2Prefix{1, 3, 6, 1, 2, 1};
 constexpr std::array<std::uint32_t, 4> kIfEntryColumnSuffix{2, 2, 1, 0}; // last arc: column
 constexpr std::uint32_t kColumnOidLength = kMib2Prefix.size() + kIfEntryColumnSuffix.size();
+
+// Writes the name of ifEntry's column (1..21) at `name`: kColumnOidLength arcs, to which a
+// row's instance arcs are added.
+void putColumnName(std::uint32_t* name, std::uint32_t column) {
+    std::copy(kMib2Prefix.begin(), kMib2Prefix.end(), name);
+    std::copy(kIfEntryColumnSuffix.begin(), kIfEntryColumnSuffix.end(), name + kMib2Prefix.size());
+    name[kColumnOidLength - 1] = column;
+}
 // Instance arcs a key is built on the stack for; longer ones (no ifTable row) take the heap.
 constexpr std::uint32_t kStackKeyArcs = 16;
 
@@ -274,38 +282,27 @@ bool TZSNMPMIB::RefreshCounters(TZSNMPMIBIFTable& table, std::span<const int> po
     std::array<SnmpVarBind, kMaxBindings> bindings{};
     std::array<std::array<std::uint32_t, kColumnOidLength + 1>, kMaxBindings> asked{};
     std::uint32_t count = 0;
+    const auto ask = [&](TZSNMPMIBIFSelect column, std::uint32_t instance) {
+        if (count == kMaxBindings) return false;
+        auto& name = asked[count];
+        putColumnName(name.data(), static_cast<std::uint32_t>(column) + 1);
+        name[kColumnOidLength] = instance;
+        SnmpVarBind& binding = bindings[count++];
+        binding.value.asnType = ASN_NULL;
+        const AsnObjectIdentifier oid{static_cast<std::uint32_t>(name.size()), name.data()};
+        return FSnmpUtilOidCpy(&binding.name, &oid) != 0;
+    };
     bool built = true;
     for (const int position : positions) {
         const TZSNMPMIBIFEntry* row = table.Items(position);
-        std::uint32_t instance = 0;
-        const char* const end = row ? row->Key.data() + row->Key.size() : nullptr;
         // An ifTable row is named by one arc, its ifIndex.
-        if (!row || row->Key.empty() ||
-            std::from_chars(row->Key.data(), end, instance).ptr != end) {
-            built = false;
-            break;
-        }
+        std::uint32_t instance = 0;
+        built = row && !row->Key.empty() &&
+                std::from_chars(row->Key.data(), row->Key.data() + row->Key.size(), instance).ptr ==
+                    row->Key.data() + row->Key.size();
         for (const TZSNMPMIBIFSelect column :
-             {TZSNMPMIBIFSelect::zifInOctets, TZSNMPMIBIFSelect::zifOutOctets}) {
-            if (!columns.Contains(column)) continue;
-            if (count == kMaxBindings) {
-                built = false;
-                break;
-            }
-            auto& name = asked[count];
-            std::copy(kMib2Prefix.begin(), kMib2Prefix.end(), name.begin());
-            std::copy(kIfEntryColumnSuffix.begin(), kIfEntryColumnSuffix.end(),
-                      name.begin() + kMib2Prefix.size());
-            name[kColumnOidLength - 1] = static_cast<std::uint32_t>(column) + 1;
-            name[kColumnOidLength] = instance;
-            SnmpVarBind& binding = bindings[count++];
-            binding.value.asnType = ASN_NULL;
-            const AsnObjectIdentifier oid{static_cast<std::uint32_t>(name.size()), name.data()};
-            if (!FSnmpUtilOidCpy(&binding.name, &oid)) {
-                built = false;
-                break;
-            }
-        }
+             {TZSNMPMIBIFSelect::zifInOctets, TZSNMPMIBIFSelect::zifOutOctets})
+            if (built && columns.Contains(column)) built = ask(column, instance);
         if (!built) break;
     }
 
@@ -335,10 +332,7 @@ bool TZSNMPMIB::RefreshCounters(TZSNMPMIBIFTable& table, std::span<const int> po
 
 void TZSNMPMIB::WalkColumn(std::uint32_t column, TZSNMPMIBIFTable& table) {
     std::array<std::uint32_t, kMaxNameArcs> base{};
-    std::copy(kMib2Prefix.begin(), kMib2Prefix.end(), base.begin());
-    std::copy(kIfEntryColumnSuffix.begin(), kIfEntryColumnSuffix.end(),
-              base.begin() + kMib2Prefix.size());
-    base[kColumnOidLength - 1] = column;
+    putColumnName(base.data(), column);
     std::array<std::uint32_t, kMaxNameArcs> current = base;
     std::uint32_t currentLength = kColumnOidLength;
 
