@@ -186,7 +186,8 @@ ReadResult ReadWholeFile(const std::string& fileName, std::string& text, struct 
         static_cast<unsigned long long>(st.st_size) > kProfileMaxFileSize)
         return ReadResult::Unusable;
     text.reserve(static_cast<std::size_t>(st.st_size));
-    char buffer[65536];
+    // One page: every stack page a read ever touches stays resident for the program's life.
+    char buffer[4096];
     for (;;) {
         const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
         if (n < 0) {

@@ -76,7 +76,7 @@ bool ConnectionRefused(const std::string& path) {
 bool ReadSmallFile(const char* path, std::string& text) {
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
-    char buffer[16384];
+    char buffer[4096]; // one page: a deeper stack would stay resident
     bool ok = true;
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);

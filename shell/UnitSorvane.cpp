@@ -13,10 +13,12 @@
 #include <QCursor>
 #include <QFile>
 #include <QIcon>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QWindow>
@@ -170,10 +172,17 @@ void ShowWriteRefused(const std::string& fileName) {
 
 // ---------------------------------------------------------------------------
 
+// The icon lives in a static library: nothing would pull its resource object into the
+// program unless it is referenced.
+static void InitShellResources() {
+    Q_INIT_RESOURCE(sorvane);
+}
+
 TFormSorvane::TFormSorvane(const instance::TInstanceNames& instance,
                            std::shared_ptr<TZSNMPMIBSharedTable> table)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint), FInstance(instance),
       FSharedTable(table ? std::move(table) : std::make_shared<TZSNMPMIBSharedTable>()) {
+    InitShellResources();
     ui.setupUi(this);
     FormCreate();
 }
@@ -275,8 +284,13 @@ void TFormSorvane::FormCreate() {
     SendSource->PrimeReading();
 
     PostUserMessage(TUserMessage::ShowStored);
-    // Reading an image looks through the toolkit's image plugins first: after the showing.
-    QTimer::singleShot(0, this, [this] { setWindowIcon(QIcon(QStringLiteral(":/sorvane.png"))); });
+    // After the showing, and through the built-in PNG reader alone: a reader left to detect the
+    // format loads every image plugin to ask it first, and each stays loaded.
+    QTimer::singleShot(0, this, [this] {
+        QImageReader reader(QStringLiteral(":/sorvane.png"), "png");
+        reader.setAutoDetectImageFormat(false);
+        setWindowIcon(QIcon(QPixmap::fromImage(reader.read())));
+    });
     FTimer->start();
 }
 

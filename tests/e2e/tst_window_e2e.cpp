@@ -307,6 +307,13 @@ void TestWindowEndToEnd::firstStart() {
     QCOMPARE(WindowGeometry(window), TopRight());
     QVERIFY2(!QFile::exists(Settings()), qPrintable(WindowKeys(Settings()).join(' ')));
     QVERIFY2(MenuOpensAt(TopRight().center()), "the program is wrong about its place");
+    // Its icon reaches the window (32 x 32, from the program's own resources), read
+    // without loading the toolkit's image plugins, each of which would stay resident.
+    QVERIFY(
+        Run("xprop", {"-id", QString::number(window), "_NET_WM_ICON"}).contains("Icon (32 x 32)"));
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(FProgram.processId()));
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    QVERIFY(!maps.readAll().contains("/imageformats/"));
 }
 
 void TestWindowEndToEnd::dragStoresBounds() {
