@@ -56,7 +56,7 @@ std::optional<double> ParseDecimal(std::string_view text, std::string_view separ
     for (const std::string_view sep : {separator, std::string_view(",")}) {
         if (sep.empty() || sep == ".") continue;
         for (std::size_t at = s.find(sep); at != std::string::npos; at = s.find(sep, at + 1))
-            s.replace(at, sep.size(), ".");
+            s.replace(at, sep.size(), 1, '.');
     }
     std::string_view digits = s;
     if (!digits.empty() && digits.front() == '+') {

@@ -241,7 +241,10 @@ std::string TemporaryStem(const std::string& base) {
 }
 
 std::string TemporaryPrefix(const std::string& fileName) {
-    return "." + TemporaryStem(BaseNameOf(fileName)) + ".tmp-";
+    std::string prefix(1, '.');
+    prefix += TemporaryStem(BaseNameOf(fileName));
+    prefix += ".tmp-";
+    return prefix;
 }
 
 std::string InDirectory(const std::string& dir, const std::string& name) {
