@@ -28,6 +28,10 @@
 #include <cstring>
 #include <utility>
 
+#ifdef __GLIBC__
+#include <malloc.h> // malloc_trim
+#endif
+
 int SorvaneHitTest(int x, int y, int w, int h) {
     if (y <= 4) return x < 16 ? HTTOPLEFT : x > w - 17 ? HTTOPRIGHT : HTTOP;
     if (y >= h - 5) return x < 16 ? HTBOTTOMLEFT : x > w - 17 ? HTBOTTOMRIGHT : HTBOTTOM;
@@ -290,6 +294,11 @@ void TFormSorvane::FormCreate() {
         QImageReader reader(QStringLiteral(":/sorvane.png"), "png");
         reader.setAutoDetectImageFormat(false);
         setWindowIcon(QIcon(QPixmap::fromImage(reader.read())));
+#ifdef __GLIBC__
+        // The last step of the start: the pages its temporaries freed (the decoder's among
+        // them) would otherwise stay resident for as long as the meter runs.
+        malloc_trim(0);
+#endif
     });
     FTimer->start();
 }
