@@ -187,18 +187,12 @@ void TZPerformanceGraph::Advance() {
         const std::size_t stride = static_cast<std::size_t>(Stride());
         const std::size_t size = stride * static_cast<std::size_t>(FImageHeight);
         std::memmove(FPixels.data(), FPixels.data() + 3, size - 3);
-        const std::int32_t right = FImageWidth - 1;
-        // The new column starts black with the horizontal lines: those of the last rebuild
-        // while no setting changed since, as placing each line costs a power.
-        if (!FNeedsRebuild && FGridColumn.size() == 3 * static_cast<std::size_t>(FImageHeight)) {
-            CopyGridColumnTo(right);
-        } else {
-            for (std::size_t row = 0; row < static_cast<std::size_t>(FImageHeight); ++row)
-                std::memset(FPixels.data() + row * stride + 3 * static_cast<std::size_t>(right), 0,
-                            3);
-            DrawHGrid(View(), FTables, FGrid, right);
+        // The new column starts black with the horizontal lines of the last rebuild. A tick
+        // that ends in a rebuild draws nothing here: the rebuild draws every column again.
+        if (!FNeedsRebuild) {
+            CopyGridColumnTo(FImageWidth - 1);
+            DrawVGrid(View(), FTables, FGrid, FImageWidth - 1);
         }
-        DrawVGrid(View(), FTables, FGrid, right);
     }
     // Indexed: a Sample that detaches a source must not invalidate the walk.
     for (std::size_t i = 0; i < FSources.size(); ++i) {
@@ -219,9 +213,10 @@ void TZPerformanceGraph::Advance() {
 
 void TZPerformanceGraph::CopyGridColumnTo(std::int32_t x) {
     const std::size_t stride = static_cast<std::size_t>(Stride());
+    const std::size_t from = static_cast<std::size_t>(ImageStride(1));
     std::uint8_t* to = FPixels.data() + 3 * static_cast<std::size_t>(x);
     for (std::size_t row = 0; row < static_cast<std::size_t>(FImageHeight); ++row)
-        std::memcpy(to + row * stride, FGridColumn.data() + 3 * row, 3);
+        std::memcpy(to + row * stride, FGridColumn.data() + row * from, 3);
 }
 
 void TZPerformanceGraph::Refresh() {
@@ -243,15 +238,11 @@ void TZPerformanceGraph::Rebuild() {
     FImageHeight = h;
     FPixels.assign(static_cast<std::size_t>(ImageStride(w)) * static_cast<std::size_t>(h), 0);
     const TZImageView view = View();
-    // Every column starts black and takes the same horizontal lines: draw them once and copy
-    // the column, since placing each line costs a power.
-    DrawHGrid(view, FTables, FGrid, 0);
-    const std::size_t stride = static_cast<std::size_t>(view.Stride);
-    FGridColumn.resize(3 * static_cast<std::size_t>(h));
-    for (std::int32_t y = 0; y < h; ++y)
-        std::memcpy(FGridColumn.data() + 3 * static_cast<std::size_t>(y),
-                    FPixels.data() + static_cast<std::size_t>(y) * stride, 3);
-    for (std::int32_t x = 1; x < w; ++x)
+    // Every column starts black and takes the same horizontal lines: draw them once, into a
+    // column of their own, and copy that, since placing each line costs a power.
+    FGridColumn.assign(static_cast<std::size_t>(ImageStride(1)) * static_cast<std::size_t>(h), 0);
+    DrawHGrid(TZImageView{FGridColumn.data(), 1, h, ImageStride(1)}, FTables, FGrid, 0);
+    for (std::int32_t x = 0; x < w; ++x)
         CopyGridColumnTo(x);
     for (std::int32_t x = 0; x < w; ++x)
         DrawVGrid(view, FTables, FGrid, x);

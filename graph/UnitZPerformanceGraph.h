@@ -114,7 +114,7 @@ private:
     std::int32_t FImageWidth = 0;
     std::int32_t FImageHeight = 0;
     std::vector<std::uint8_t> FPixels;
-    std::vector<std::uint8_t> FGridColumn; // a black column with the horizontal lines
+    std::vector<std::uint8_t> FGridColumn; // a one-column image: black, the horizontal lines
     std::int32_t FDrawnFrom = 0;           // leftmost column drawn into since the last present
     std::vector<TZPerformanceSource*> FSources;
     bool FPressed = false;
