@@ -13,7 +13,7 @@
 #include <QCursor>
 #include <QFile>
 #include <QIcon>
-#include <QImageReader>
+#include <QImage>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -176,17 +176,14 @@ void ShowWriteRefused(const std::string& fileName) {
 
 // ---------------------------------------------------------------------------
 
-// The icon lives in a static library: nothing would pull its resource object into the
-// program unless it is referenced.
-static void InitShellResources() {
-    Q_INIT_RESOURCE(sorvane);
-}
+namespace {
+#include "SorvaneIconPixels.inc"
+} // namespace
 
 TFormSorvane::TFormSorvane(const instance::TInstanceNames& instance,
                            std::shared_ptr<TZSNMPMIBSharedTable> table)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint), FInstance(instance),
       FSharedTable(table ? std::move(table) : std::make_shared<TZSNMPMIBSharedTable>()) {
-    InitShellResources();
     ui.setupUi(this);
     FormCreate();
 }
@@ -288,12 +285,11 @@ void TFormSorvane::FormCreate() {
     SendSource->PrimeReading();
 
     PostUserMessage(TUserMessage::ShowStored);
-    // After the showing, and through the built-in PNG reader alone: a reader left to detect the
-    // format loads every image plugin to ask it first, and each stays loaded.
+    // After the showing, from pixels compiled in: no decoder and no image plugin is loaded.
     QTimer::singleShot(0, this, [this] {
-        QImageReader reader(QStringLiteral(":/sorvane.png"), "png");
-        reader.setAutoDetectImageFormat(false);
-        setWindowIcon(QIcon(QPixmap::fromImage(reader.read())));
+        const QImage icon(reinterpret_cast<const uchar*>(kIconPixels), kIconWidth, kIconHeight,
+                          QImage::Format_ARGB32);
+        setWindowIcon(QIcon(QPixmap::fromImage(icon)));
 #ifdef __GLIBC__
         // The last step of the start: the pages its temporaries freed (the decoder's among
         // them) would otherwise stay resident for as long as the meter runs.

@@ -5,7 +5,9 @@
 #include "besidesettings.h"
 
 #include <QApplication>
+#include <QColorSpace>
 #include <QFile>
+#include <QImage>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPointer>
@@ -181,6 +183,15 @@ void TestFormSorvane::firstStart() {
     QTRY_VERIFY(!form.Loading());
     QVERIFY(form.isVisible());
     QTRY_VERIFY(!form.windowIcon().isNull()); // set once shown
+    // The pixels compiled in are the picture's own, byte order included.
+    QImage picture(QStringLiteral(SORVANE_ICON_PNG));
+    QVERIFY(!picture.isNull());
+    picture.setColorSpace(QColorSpace()); // the file's colour space tag is not compiled in
+    QCOMPARE(form.windowIcon()
+                 .pixmap(picture.size())
+                 .toImage()
+                 .convertToFormat(QImage::Format_ARGB32_Premultiplied),
+             picture.convertToFormat(QImage::Format_ARGB32_Premultiplied));
     const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
     QCOMPARE(form.geometry(), QRect(screen.width() - 305, 0, 305, 97));
     QCOMPARE(form.PerformanceGraph->geometry(), QRect(4, 4, 297, 89));
