@@ -98,13 +98,6 @@ void PreferX11() {
         qputenv("QT_QPA_PLATFORM", "xcb");
 }
 
-// A shared-memory flush makes the next paint of the same area wait for the X
-// server's reply: a round trip and two thread wake-ups every tick. The window's
-// ~100 KB go over the connection instead.
-void PreferPlainImages() {
-    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) qputenv("QT_XCB_NO_MITSHM", "1");
-}
-
 // The toolkit's own poll loop costs less per wake-up than the GLib one, and nothing here needs
 // GLib sources. A GTK platform theme does, so the GLib loop stays for it.
 void PreferPlainEventLoop() {
@@ -140,7 +133,6 @@ int main(int argc, char** argv) {
     stop.Open();
 
     PreferX11();
-    PreferPlainImages();
     PreferPlainEventLoop();
     SkipMissingBusLauncher();
     QApplication app(argc, argv);

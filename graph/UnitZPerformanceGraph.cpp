@@ -6,8 +6,17 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
+
+namespace {
+
+QRgb BgrPixel(const std::uint8_t* p) {
+    return 0xFF000000u | (QRgb{p[2]} << 16) | (QRgb{p[1]} << 8) | p[0];
+}
+
+} // namespace
 
 void BgrRowToRgb32(const std::uint8_t* src, QRgb* dst, int count) {
     int i = 0;
@@ -25,7 +34,7 @@ void BgrRowToRgb32(const std::uint8_t* src, QRgb* dst, int count) {
         }
     }
     for (; i < count; ++i, src += 3)
-        dst[i] = 0xFF000000u | (QRgb{src[2]} << 16) | (QRgb{src[1]} << 8) | src[0];
+        dst[i] = BgrPixel(src);
 }
 
 // ---------------------------------------------------------------------------
@@ -227,6 +236,7 @@ void TZPerformanceGraph::Refresh() {
 }
 
 void TZPerformanceGraph::Rebuild() {
+    FPresenterCurrent = false;
     const std::int32_t w = width() - 2;
     const std::int32_t h = height() - 2;
     if (HasImage()) {
@@ -267,13 +277,25 @@ void TZPerformanceGraph::FreeImage() {
     std::vector<std::uint8_t>().swap(FPixels);
 }
 
+void TZPerformanceGraph::SetPresenter(std::unique_ptr<TZGraphPresenter> presenter) {
+    FPresenter = std::move(presenter);
+    FPresenterCurrent = false;
+}
+
 void TZPerformanceGraph::Present() {
     FDrawnFrom = FImageWidth;
+    FPresenterCurrent = false;
     update(1, 1, std::max(width() - 2, 0), std::max(height() - 2, 0));
 }
 
 void TZPerformanceGraph::PresentScrolled() {
     if (!HasImage()) return Present();
+    if (PresentThroughPresenter()) {
+        FDrawnFrom = FImageWidth;
+        return;
+    }
+    // Ticks that went past the store left it behind: it takes the whole image again.
+    if (!FStoreCurrent) return Present();
     if (PresentDirect()) {
         FDrawnFrom = FImageWidth;
         return;
@@ -300,21 +322,74 @@ bool TakesScreenRows(const QPaintDevice* device, const QRect& area) {
 
 } // namespace
 
+QRect TZPerformanceGraph::DirectArea() const {
+    QWidget* top = window();
+    const QWindow* handle = top->windowHandle();
+    if (!handle || !handle->isExposed() || !isVisible() || !updatesEnabled() ||
+        handle->devicePixelRatio() != 1.0)
+        return {};
+    if (visibleRegion() != QRegion(rect())) return {}; // covered or clipped in part
+    return QRect(mapTo(top, QPoint(1, 1)), QSize(FImageWidth, FImageHeight));
+}
+
+bool TZPerformanceGraph::PresentThroughPresenter() {
+    if (!FPresenter) return false;
+    const QRect shown = DirectArea();
+    bool kept = false;
+    if (shown.isEmpty() || !FPresenter->Prepare(window()->windowHandle(), shown.size(), kept)) {
+        FPresenterCurrent = false;
+        return false;
+    }
+    const int w = FImageWidth;
+    const int h = FImageHeight;
+    int from = 0;
+    if (kept && FPresenterCurrent) {
+        from = std::clamp(FDrawnFrom, 0, w - 1);
+        if (w > 1) FPresenter->ScrollLeft();
+    }
+    // In pieces of whole rows where they fit: a tick's new column goes in one.
+    std::array<QRgb, TZGraphPresenter::kPutPixels> piece;
+    for (int left = from; left < w; left += static_cast<int>(piece.size())) {
+        const int columns = std::min(static_cast<int>(piece.size()), w - left);
+        const int rows = static_cast<int>(piece.size()) / columns;
+        for (int top = 0; top < h; top += rows) {
+            const QRect part(left, top, columns, std::min(rows, h - top));
+            ConvertRows(part, reinterpret_cast<std::uint8_t*>(piece.data()),
+                        sizeof(QRgb) * static_cast<std::size_t>(columns));
+            FPresenter->Put(part, piece.data());
+        }
+    }
+    FPresenter->Show(shown.topLeft());
+    FPresenterCurrent = true;
+    FStoreCurrent = false;
+    // The window's own picture is now behind: an exposure would show it, so the store is
+    // brought up to date first.
+    QWindow* handle = window()->windowHandle();
+    if (FWatchedWindow != handle) {
+        if (FWatchedWindow) FWatchedWindow->removeEventFilter(this);
+        FWatchedWindow = handle;
+        handle->installEventFilter(this);
+    }
+    return true;
+}
+
+bool TZPerformanceGraph::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Expose && watched == FWatchedWindow && !FStoreCurrent &&
+        HasImage() && FWatchedWindow->isExposed())
+        repaint(1, 1, FImageWidth, FImageHeight);
+    return QWidget::eventFilter(watched, event);
+}
+
 bool TZPerformanceGraph::PresentDirect() {
     // A tick changes one or two columns, yet a repaint through the widgets costs a posted
     // event, a second wake-up, a painter and a walk of the window's widgets: more than the
     // rest of the tick. The window's backing store is moved and written here instead,
     // wherever it is plainly what the repaint would give; anything else repaints.
-    QWidget* top = window();
-    QWindow* handle = top->windowHandle();
     QBackingStore* store = backingStore();
-    if (!store || !handle || !handle->isExposed() || !isVisible() || !updatesEnabled() ||
-        handle->devicePixelRatio() != 1.0)
-        return false;
+    const QRect shown = DirectArea();
+    if (!store || shown.isEmpty()) return false;
+    QWindow* handle = window()->windowHandle();
     const QRect image(1, 1, FImageWidth, FImageHeight);
-    if (visibleRegion() != QRegion(rect())) return false; // covered or clipped in part
-    const QPoint origin = mapTo(top, image.topLeft());
-    const QRect shown(origin, image.size());
     const int from = std::clamp(FDrawnFrom, 0, FImageWidth - 1);
     const QRect fresh = shown.adjusted(from, 0, 0, 0);
 
@@ -342,6 +417,18 @@ bool TZPerformanceGraph::PresentDirect() {
 void TZPerformanceGraph::ConvertRows(const QRect& area, std::uint8_t* to, std::size_t toStride) {
     // Bottom-up BGR rows become upright opaque 32-bit ones.
     const std::size_t stride = static_cast<std::size_t>(Stride());
+    if (area.width() < 4) { // a tick's columns: too few for whole words
+        for (int y = area.top(); y <= area.bottom(); ++y, to += toStride) {
+            const std::uint8_t* src = FPixels.data() +
+                                      static_cast<std::size_t>(FImageHeight - 1 - y) * stride +
+                                      3 * static_cast<std::size_t>(area.left());
+            for (int x = 0; x < area.width(); ++x) {
+                const QRgb pixel = BgrPixel(src + 3 * x);
+                std::memcpy(to + sizeof pixel * static_cast<std::size_t>(x), &pixel, sizeof pixel);
+            }
+        }
+        return;
+    }
     for (int y = area.top(); y <= area.bottom(); ++y, to += toStride) {
         const std::uint8_t* src = FPixels.data() +
                                   static_cast<std::size_t>(FImageHeight - 1 - y) * stride +
@@ -382,9 +469,11 @@ void TZPerformanceGraph::paintEvent(QPaintEvent* event) {
         painter.fillRect(0, h - 1, w, 1, highlight);
         painter.fillRect(w - 1, 0, 1, h, highlight);
     }
-    if (HasImage())
+    if (HasImage()) {
         PresentTo(painter, event->rect());
-    else if (w > 2 && h > 2)
+        const QRect image(1, 1, FImageWidth, FImageHeight);
+        if (QRegion(image).subtracted(event->region()).isEmpty()) FStoreCurrent = true;
+    } else if (w > 2 && h > 2)
         painter.fillRect(1, 1, w - 2, h - 2, Qt::black);
 }
 

@@ -14,14 +14,37 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QPointer>
 #include <QWidget>
+#include <QWindow>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 // count pixels of a 24-bit row (blue, green, red) as opaque 32-bit colours.
 void BgrRowToRgb32(const std::uint8_t* src, QRgb* dst, int count);
+
+// A way to the screen besides the window's backing store: a copy of the image kept by the
+// display server, which a tick moves and writes there and then shows. A tick through the
+// store costs ten requests to the server and most of the tick's own work; through this, three.
+class TZGraphPresenter {
+public:
+    virtual ~TZGraphPresenter() = default;
+    // Readies a copy of a picture of this size for the window; kept tells whether it still
+    // holds what the last Show showed. False where no copy can be kept: the store is used.
+    virtual bool Prepare(QWindow* window, QSize size, bool& kept) = 0;
+    // Moves the copy one column left.
+    virtual void ScrollLeft() = 0;
+    // Writes the copy's rect from upright opaque rows of rect.width() pixels; at most
+    // kPutPixels pixels at a time.
+    virtual void Put(const QRect& rect, const QRgb* pixels) = 0;
+    // Shows the whole copy in the window with its top left at `at`.
+    virtual void Show(const QPoint& at) = 0;
+
+    static constexpr int kPutPixels = 1024;
+};
 
 class TZPerformanceGraph : public QWidget {
     Q_OBJECT
@@ -75,6 +98,8 @@ public:
     const TZToneTables& ToneTables() const { return FTables; }
     // Paints the part of the image inside dirty (control coordinates) at (1, 1).
     void PresentTo(QPainter& painter, const QRect& dirty);
+    // Where ticks go to the screen besides the backing store; none by default.
+    void SetPresenter(std::unique_ptr<TZGraphPresenter> presenter);
 
     // Mouse events of the control, in its own coordinates; unassigned ones are skipped.
     std::function<void(Qt::MouseButton, Qt::KeyboardModifiers, int, int)> OnMouseDown;
@@ -90,6 +115,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Rebuild();
@@ -97,6 +123,11 @@ private:
     void Present();
     // After a tick: scrolls what is shown and repaints the columns drawn since.
     void PresentScrolled();
+    // The image's place in the window when the window may be written without a repaint:
+    // shown, not covered, one device pixel a pixel. Empty otherwise.
+    QRect DirectArea() const;
+    // Moves and writes the presenter's copy; false where it left it alone.
+    bool PresentThroughPresenter();
     // Moves and writes the window's backing store itself; false where it left it alone.
     bool PresentDirect();
     // Converts the image's area (image coordinates) into upright 32-bit rows at `to`.
@@ -118,4 +149,8 @@ private:
     std::int32_t FDrawnFrom = 0;           // leftmost column drawn into since the last present
     std::vector<TZPerformanceSource*> FSources;
     bool FPressed = false;
+    std::unique_ptr<TZGraphPresenter> FPresenter;
+    bool FPresenterCurrent = false; // the presenter's copy holds the image as last presented
+    bool FStoreCurrent = true;      // the backing store holds it (ticks may bypass the store)
+    QPointer<QWindow> FWatchedWindow;
 };

@@ -250,6 +250,7 @@ void TFormSorvane::FormCreate() {
 
     // The graph, 4 pixels inside.
     PerformanceGraph = new TZPerformanceGraph(this);
+    PerformanceGraph->SetPresenter(NewGraphPresenter());
     PerformanceGraph->SetBounds(4, 4, width() - 8, height() - 8);
     PerformanceGraph->setMouseTracking(true);
     PerformanceGraph->installEventFilter(this);

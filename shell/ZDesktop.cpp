@@ -1,5 +1,7 @@
 #include "ZDesktop.h"
 
+#include "UnitZPerformanceGraph.h"
+
 #include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
@@ -11,6 +13,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -232,4 +235,123 @@ void CancelSystemMoveResize(const QWidget& window) {
     if (!w) return;
     constexpr std::uint32_t kCancel = 11; // _NET_WM_MOVERESIZE_CANCEL
     SendToWindowManager(c, w, "_NET_WM_MOVERESIZE", {0, 0, kCancel, 0, 1});
+}
+
+namespace {
+
+// The graph's copy in a pixmap of the X server, with the window's depth. It serves only a
+// window whose pixels are 32-bit words 0x00RRGGBB in the byte order of this machine, which
+// is how the graph hands them over; any other window is left to the backing store.
+class TXcbGraphPresenter final : public TZGraphPresenter {
+public:
+    ~TXcbGraphPresenter() override {
+        // The pixmap lives as long as the connection; a connection that is gone took it along.
+        if (FConnection && qGuiApp && FConnection == Connection()) Release();
+    }
+
+    bool Prepare(QWindow* window, QSize size, bool& kept) override {
+        kept = false;
+        xcb_connection_t* c = Connection();
+        if (!c || !window || size.isEmpty() || size.width() > 0x7FFF || size.height() > 0x7FFF)
+            return false;
+        const auto id = static_cast<xcb_window_t>(window->winId());
+        if (c == FConnection && id == FWindow && size == FSize) {
+            kept = FPixmap != 0;
+            return kept;
+        }
+        if (FConnection == c) Release();
+        FConnection = c;
+        FWindow = id;
+        FSize = size;
+        FPixmap = 0;
+        const std::uint8_t depth = WordDepth(c, id);
+        if (!depth) return false; // and stays so for this window and size
+        FPixmap = xcb_generate_id(c);
+        xcb_create_pixmap(c, depth, FPixmap, id, static_cast<std::uint16_t>(size.width()),
+                          static_cast<std::uint16_t>(size.height()));
+        FGc = xcb_generate_id(c);
+        const std::uint32_t noExposures = 0;
+        xcb_create_gc(c, FGc, FPixmap, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
+        FDepth = depth;
+        return true;
+    }
+
+    void ScrollLeft() override {
+        xcb_copy_area(FConnection, FPixmap, FPixmap, FGc, 1, 0, 0, 0,
+                      static_cast<std::uint16_t>(FSize.width() - 1),
+                      static_cast<std::uint16_t>(FSize.height()));
+    }
+
+    void Put(const QRect& rect, const QRgb* pixels) override {
+        const QRect part = rect & QRect(QPoint(0, 0), FSize);
+        if (part != rect || rect.width() * rect.height() > kPutPixels) return;
+        xcb_put_image(
+            FConnection, XCB_IMAGE_FORMAT_Z_PIXMAP, FPixmap, FGc,
+            static_cast<std::uint16_t>(rect.width()), static_cast<std::uint16_t>(rect.height()),
+            static_cast<std::int16_t>(rect.x()), static_cast<std::int16_t>(rect.y()), 0, FDepth,
+            static_cast<std::uint32_t>(sizeof(QRgb) * rect.width() * rect.height()),
+            reinterpret_cast<const std::uint8_t*>(pixels));
+    }
+
+    void Show(const QPoint& at) override {
+        xcb_copy_area(FConnection, FPixmap, FWindow, FGc, 0, 0, static_cast<std::int16_t>(at.x()),
+                      static_cast<std::int16_t>(at.y()), static_cast<std::uint16_t>(FSize.width()),
+                      static_cast<std::uint16_t>(FSize.height()));
+        xcb_flush(FConnection);
+    }
+
+private:
+    void Release() {
+        if (!FPixmap) return;
+        xcb_free_gc(FConnection, FGc);
+        xcb_free_pixmap(FConnection, FPixmap);
+        FPixmap = 0;
+    }
+
+    // The window's depth when its pixels are words 0x00RRGGBB in this machine's byte order;
+    // 0 otherwise.
+    static std::uint8_t WordDepth(xcb_connection_t* c, xcb_window_t w) {
+        const TReply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, w), nullptr));
+        const TReply<xcb_get_geometry_reply_t> geometry(
+            xcb_get_geometry_reply(c, xcb_get_geometry(c, w), nullptr));
+        if (!attributes || !geometry) return 0;
+        const xcb_setup_t* setup = xcb_get_setup(c);
+        const bool hostLsb = std::endian::native == std::endian::little;
+        if (setup->image_byte_order !=
+            (hostLsb ? XCB_IMAGE_ORDER_LSB_FIRST : XCB_IMAGE_ORDER_MSB_FIRST))
+            return 0;
+        const std::uint8_t depth = geometry->depth;
+        bool words = false;
+        for (auto f = xcb_setup_pixmap_formats_iterator(setup); f.rem; xcb_format_next(&f))
+            if (f.data->depth == depth) words = f.data->bits_per_pixel == 32;
+        if (!words) return 0;
+        for (auto s = xcb_setup_roots_iterator(setup); s.rem; xcb_screen_next(&s))
+            for (auto d = xcb_screen_allowed_depths_iterator(s.data); d.rem; xcb_depth_next(&d)) {
+                if (d.data->depth != depth) continue;
+                for (auto v = xcb_depth_visuals_iterator(d.data); v.rem; xcb_visualtype_next(&v))
+                    if (v.data->visual_id == attributes->visual)
+                        return v.data->_class == XCB_VISUAL_CLASS_TRUE_COLOR &&
+                                       v.data->red_mask == 0xFF0000u &&
+                                       v.data->green_mask == 0x00FF00u &&
+                                       v.data->blue_mask == 0x0000FFu
+                                   ? depth
+                                   : 0;
+            }
+        return 0;
+    }
+
+    xcb_connection_t* FConnection = nullptr;
+    xcb_window_t FWindow = 0;
+    QSize FSize;
+    xcb_pixmap_t FPixmap = 0;
+    xcb_gcontext_t FGc = 0;
+    std::uint8_t FDepth = 0;
+};
+
+} // namespace
+
+std::unique_ptr<TZGraphPresenter> NewGraphPresenter() {
+    if (!Connection()) return nullptr;
+    return std::make_unique<TXcbGraphPresenter>();
 }

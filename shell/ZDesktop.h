@@ -7,8 +7,11 @@
 
 #include <Qt>
 
+#include <memory>
+
 class QPoint;
 class QWidget;
+class TZGraphPresenter;
 
 // Whether the platform shows windows that a user can see and move (not offscreen or minimal).
 bool HasRealWindows();
@@ -40,3 +43,7 @@ bool StartSystemMoveResize(const QWidget& window, Qt::Edges edges, const QPoint&
 // that it would begin after the button was already released would follow the pointer with no
 // button held. Nothing happens when none is under way.
 void CancelSystemMoveResize(const QWidget& window);
+
+// The graph's way to the screen past the window's backing store on X11 (a copy of the picture
+// kept in a pixmap of the server); none elsewhere.
+std::unique_ptr<TZGraphPresenter> NewGraphPresenter();
