@@ -10,33 +10,6 @@
 #include <bit>
 #include <cstring>
 
-namespace {
-
-QRgb BgrPixel(const std::uint8_t* p) {
-    return 0xFF000000u | (QRgb{p[2]} << 16) | (QRgb{p[1]} << 8) | p[0];
-}
-
-} // namespace
-
-void BgrRowToRgb32(const std::uint8_t* src, QRgb* dst, int count) {
-    int i = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        // Four pixels from three 4-byte loads: B0 G0 R0 B1 | G1 R1 B2 G2 | R2 B3 G3 R3.
-        for (; i + 4 <= count; i += 4, src += 12) {
-            std::uint32_t a, b, c;
-            std::memcpy(&a, src, 4);
-            std::memcpy(&b, src + 4, 4);
-            std::memcpy(&c, src + 8, 4);
-            dst[i] = a | 0xFF000000u;
-            dst[i + 1] = (a >> 24) | (b << 8) | 0xFF000000u;
-            dst[i + 2] = (b >> 16) | (c << 16) | 0xFF000000u;
-            dst[i + 3] = (c >> 8) | 0xFF000000u;
-        }
-    }
-    for (; i < count; ++i, src += 3)
-        dst[i] = BgrPixel(src);
-}
-
 // ---------------------------------------------------------------------------
 // TZPerformanceSource
 
@@ -290,13 +263,14 @@ void TZPerformanceGraph::Present() {
 
 void TZPerformanceGraph::PresentScrolled() {
     if (!HasImage()) return Present();
-    if (PresentThroughPresenter()) {
+    const QRect shown = DirectArea();
+    if (PresentThroughPresenter(shown)) {
         FDrawnFrom = FImageWidth;
         return;
     }
     // Ticks that went past the store left it behind: it takes the whole image again.
     if (!FStoreCurrent) return Present();
-    if (PresentDirect()) {
+    if (PresentDirect(shown)) {
         FDrawnFrom = FImageWidth;
         return;
     }
@@ -332,9 +306,8 @@ QRect TZPerformanceGraph::DirectArea() const {
     return QRect(mapTo(top, QPoint(1, 1)), QSize(FImageWidth, FImageHeight));
 }
 
-bool TZPerformanceGraph::PresentThroughPresenter() {
+bool TZPerformanceGraph::PresentThroughPresenter(const QRect& shown) {
     if (!FPresenter) return false;
-    const QRect shown = DirectArea();
     bool kept = false;
     if (shown.isEmpty() || !FPresenter->Prepare(window()->windowHandle(), shown.size(), kept)) {
         FPresenterCurrent = false;
@@ -380,13 +353,12 @@ bool TZPerformanceGraph::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-bool TZPerformanceGraph::PresentDirect() {
+bool TZPerformanceGraph::PresentDirect(const QRect& shown) {
     // A tick changes one or two columns, yet a repaint through the widgets costs a posted
     // event, a second wake-up, a painter and a walk of the window's widgets: more than the
     // rest of the tick. The window's backing store is moved and written here instead,
     // wherever it is plainly what the repaint would give; anything else repaints.
     QBackingStore* store = backingStore();
-    const QRect shown = DirectArea();
     if (!store || shown.isEmpty()) return false;
     QWindow* handle = window()->windowHandle();
     const QRect image(1, 1, FImageWidth, FImageHeight);
@@ -417,18 +389,6 @@ bool TZPerformanceGraph::PresentDirect() {
 void TZPerformanceGraph::ConvertRows(const QRect& area, std::uint8_t* to, std::size_t toStride) {
     // Bottom-up BGR rows become upright opaque 32-bit ones.
     const std::size_t stride = static_cast<std::size_t>(Stride());
-    if (area.width() < 4) { // a tick's columns: too few for whole words
-        for (int y = area.top(); y <= area.bottom(); ++y, to += toStride) {
-            const std::uint8_t* src = FPixels.data() +
-                                      static_cast<std::size_t>(FImageHeight - 1 - y) * stride +
-                                      3 * static_cast<std::size_t>(area.left());
-            for (int x = 0; x < area.width(); ++x) {
-                const QRgb pixel = BgrPixel(src + 3 * x);
-                std::memcpy(to + sizeof pixel * static_cast<std::size_t>(x), &pixel, sizeof pixel);
-            }
-        }
-        return;
-    }
     for (int y = area.top(); y <= area.bottom(); ++y, to += toStride) {
         const std::uint8_t* src = FPixels.data() +
                                   static_cast<std::size_t>(FImageHeight - 1 - y) * stride +
