@@ -244,23 +244,25 @@ namespace {
 // is how the graph hands them over; any other window is left to the backing store.
 class TXcbGraphPresenter final : public TZGraphPresenter {
 public:
+    // The application's connection lasts as long as it does: looked up once, not every tick.
+    explicit TXcbGraphPresenter(xcb_connection_t* connection) : FConnection(connection) {}
+
     ~TXcbGraphPresenter() override {
         // The pixmap lives as long as the connection; a connection that is gone took it along.
-        if (FConnection && qGuiApp && FConnection == Connection()) Release();
+        if (qGuiApp && FConnection == Connection()) Release();
     }
 
     bool Prepare(QWindow* window, QSize size, bool& kept) override {
         kept = false;
-        xcb_connection_t* c = Connection();
-        if (!c || !window || size.isEmpty() || size.width() > 0x7FFF || size.height() > 0x7FFF)
+        if (!window || size.isEmpty() || size.width() > 0x7FFF || size.height() > 0x7FFF)
             return false;
         const auto id = static_cast<xcb_window_t>(window->winId());
-        if (c == FConnection && id == FWindow && size == FSize) {
+        if (id == FWindow && size == FSize) {
             kept = FPixmap != 0;
             return kept;
         }
-        if (FConnection == c) Release();
-        FConnection = c;
+        xcb_connection_t* c = FConnection;
+        Release();
         FWindow = id;
         FSize = size;
         FPixmap = 0;
@@ -341,7 +343,7 @@ private:
         return 0;
     }
 
-    xcb_connection_t* FConnection = nullptr;
+    xcb_connection_t* const FConnection;
     xcb_window_t FWindow = 0;
     QSize FSize;
     xcb_pixmap_t FPixmap = 0;
@@ -352,6 +354,7 @@ private:
 } // namespace
 
 std::unique_ptr<TZGraphPresenter> NewGraphPresenter() {
-    if (!Connection()) return nullptr;
-    return std::make_unique<TXcbGraphPresenter>();
+    xcb_connection_t* c = Connection();
+    if (!c) return nullptr;
+    return std::make_unique<TXcbGraphPresenter>(c);
 }
