@@ -255,7 +255,8 @@ void TFormSorvane::FormCreate() {
     // The graph, 4 pixels inside.
     PerformanceGraph = new TZPerformanceGraph(this);
     PerformanceGraph->SetPresenter(NewGraphPresenter());
-    PerformanceGraph->SetBounds(4, 4, width() - 8, height() - 8);
+    // Only placed: its image is built once, when the settings are in (the refresh below).
+    PerformanceGraph->setGeometry(4, 4, width() - 8, height() - 8);
     PerformanceGraph->setMouseTracking(true);
     PerformanceGraph->installEventFilter(this);
     PerformanceGraph->OnMouseDown = [this](Qt::MouseButton b, Qt::KeyboardModifiers m, int x,
