@@ -308,8 +308,9 @@ QRect TZPerformanceGraph::DirectArea() const {
 
 bool TZPerformanceGraph::PresentThroughPresenter(const QRect& shown) {
     if (!FPresenter) return false;
+    QWindow* handle = window()->windowHandle();
     bool kept = false;
-    if (shown.isEmpty() || !FPresenter->Prepare(window()->windowHandle(), shown.size(), kept)) {
+    if (shown.isEmpty() || !FPresenter->Prepare(handle, shown.size(), kept)) {
         FPresenterCurrent = false;
         return false;
     }
@@ -337,7 +338,6 @@ bool TZPerformanceGraph::PresentThroughPresenter(const QRect& shown) {
     FStoreCurrent = false;
     // The window's own picture is now behind: an exposure would show it, so the store is
     // brought up to date first.
-    QWindow* handle = window()->windowHandle();
     if (FWatchedWindow != handle) {
         if (FWatchedWindow) FWatchedWindow->removeEventFilter(this);
         FWatchedWindow = handle;

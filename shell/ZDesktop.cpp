@@ -261,19 +261,17 @@ public:
             kept = FPixmap != 0;
             return kept;
         }
-        xcb_connection_t* c = FConnection;
         Release();
         FWindow = id;
         FSize = size;
-        FPixmap = 0;
-        const std::uint8_t depth = WordDepth(c, id);
+        const std::uint8_t depth = WordDepth(FConnection, id);
         if (!depth) return false; // and stays so for this window and size
-        FPixmap = xcb_generate_id(c);
-        xcb_create_pixmap(c, depth, FPixmap, id, static_cast<std::uint16_t>(size.width()),
+        FPixmap = xcb_generate_id(FConnection);
+        xcb_create_pixmap(FConnection, depth, FPixmap, id, static_cast<std::uint16_t>(size.width()),
                           static_cast<std::uint16_t>(size.height()));
-        FGc = xcb_generate_id(c);
+        FGc = xcb_generate_id(FConnection);
         const std::uint32_t noExposures = 0;
-        xcb_create_gc(c, FGc, FPixmap, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
+        xcb_create_gc(FConnection, FGc, FPixmap, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
         FDepth = depth;
         return true;
     }
