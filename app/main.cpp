@@ -20,7 +20,6 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QSocketNotifier>
-#include <QStandardPaths>
 
 #include <cstdio>
 #include <optional>
@@ -36,6 +35,7 @@ void Print(std::FILE* stream, const QString& text) {
 // The exit code when the command line asks for something other than a start: help, the
 // version, or an error in it. Nothing to start the program.
 std::optional<int> HandleCommandLine(int argc, char** argv) {
+    if (argc <= 1) return std::nullopt; // a plain start: nothing to parse
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
@@ -113,9 +113,9 @@ void PreferPlainEventLoop() {
 void SkipMissingBusLauncher() {
     const QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (instance::SessionBusUnreachable(
-            address.constData(), runtime.constData(),
-            !QStandardPaths::findExecutable(QStringLiteral("dbus-launch")).isEmpty()))
+    const QByteArray path = qgetenv("PATH");
+    if (instance::SessionBusUnreachable(address.constData(), runtime.constData(),
+                                        instance::OnSearchPath(path.constData(), "dbus-launch")))
         qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
 }
 

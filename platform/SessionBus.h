@@ -13,4 +13,8 @@ namespace instance {
 bool SessionBusUnreachable(const char* address, const char* runtimeDirectory,
                            bool launcherInstalled);
 
+// Whether `searchPath` (folders separated by ":", as in PATH; may be null) holds an executable
+// regular file of the name. Empty entries are skipped.
+bool OnSearchPath(const char* searchPath, const char* name);
+
 } // namespace instance

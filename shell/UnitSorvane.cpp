@@ -474,7 +474,13 @@ void TFormSorvane::UserMessage(std::uint32_t wParam) {
             windowHandle()->installEventFilter(this);
         }
         FLoading = false;
-        show();
+        if (!isVisible()) {
+            // A child shown with the window would start the accessibility bridge (a D-Bus
+            // thread and a plugin search) before the window maps rather than after it.
+            PerformanceGraph->hide();
+            show();
+            PerformanceGraph->show();
+        }
         break;
     }
     case TUserMessage::BoundsChanged:

@@ -2,6 +2,7 @@
 // at the runtime folder's usual place, no launcher.
 #include "SessionBus.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -11,6 +12,8 @@ class TestSessionBus : public QObject {
 private Q_SLOTS:
     void unreachable_data();
     void unreachable();
+    void searchPath_data();
+    void searchPath();
 };
 
 void TestSessionBus::unreachable_data() {
@@ -46,6 +49,39 @@ void TestSessionBus::unreachable() {
                                              runtimeDirectory ? folder.constData() : nullptr,
                                              launcher),
              expected);
+}
+
+// Folders "a" (the program, executable), "b" (a file of the name that is not executable) and
+// "c" (a folder of the name) in one temporary folder; "@" in a path stands for it.
+void TestSessionBus::searchPath_data() {
+    QTest::addColumn<QString>("path"); // "-" for none at all
+    QTest::addColumn<bool>("expected");
+    QTest::newRow("none") << "-" << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("in the only folder") << "@/a" << true;
+    QTest::newRow("in the last folder") << "@/b:@/c::@/a" << true;
+    QTest::newRow("not executable") << "@/b" << false;
+    QTest::newRow("a folder of the name") << "@/c" << false;
+    QTest::newRow("missing folder, empty entries") << ":@/none:" << false;
+}
+
+void TestSessionBus::searchPath() {
+    QFETCH(QString, path);
+    QFETCH(bool, expected);
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    for (const char* folder : {"a", "b", "c", "c/prog"})
+        QVERIFY(QDir(root.path()).mkpath(QString::fromLatin1(folder)));
+    for (const char* file : {"a/prog", "b/prog"}) {
+        QFile f(root.filePath(QString::fromLatin1(file)));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(QFile::setPermissions(root.filePath("a/prog"),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QVERIFY(QFile::setPermissions(root.filePath("c/prog"),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QByteArray bytes = QFile::encodeName(QString(path).replace(u'@', root.path()));
+    QCOMPARE(instance::OnSearchPath(path == "-" ? nullptr : bytes.constData(), "prog"), expected);
 }
 
 QTEST_GUILESS_MAIN(TestSessionBus)
