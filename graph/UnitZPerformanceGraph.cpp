@@ -3,6 +3,7 @@
 #include <QBackingStore>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QWindow>
 
 #include <algorithm>
@@ -14,7 +15,7 @@
 // TZPerformanceSource
 
 TZPerformanceSource::TZPerformanceSource(QObject* owner)
-    : QObject(owner), FRandom(std::random_device{}()) {}
+    : QObject(owner), FRandom(QRandomGenerator::system()->generate()) {}
 
 TZPerformanceSource::~TZPerformanceSource() {
     if (Registered && FGraph) FGraph->RemoveSource(this);

@@ -55,9 +55,19 @@ std::int32_t ParseProfileInteger(std::string_view text, std::int32_t def) {
 TIniFile::TIniFile(std::string fileName, TProfileFileOps ops)
     : FFileName(std::move(fileName)), FOps(std::move(ops)) {}
 
+TIniFile TIniFile::Snapshot() const {
+    TIniFile copy(*this);
+    copy.FSnapshot = true;
+    copy.FText = ReadProfileText(FFileName);
+    return copy;
+}
+
 std::string TIniFile::ReadString(std::string_view section, std::string_view ident,
                                  std::string_view def) const {
-    return GetPrivateProfileStringA(section, ident, def, FFileName);
+    if (!FSnapshot) return GetPrivateProfileStringA(section, ident, def, FFileName);
+    const std::optional<std::string_view> value =
+        FText ? ProfileFind(*FText, section, ident) : std::nullopt;
+    return std::string(value ? *value : def);
 }
 
 std::int32_t TIniFile::ReadInteger(std::string_view section, std::string_view ident,
@@ -71,6 +81,8 @@ bool TIniFile::ReadBool(std::string_view section, std::string_view ident, bool d
 
 bool TIniFile::WriteString(std::string_view section, std::string_view ident,
                            std::string_view value) {
+    FSnapshot = false;
+    FText.reset();
     return WritePrivateProfileStringA(section, ident, value, FFileName, FOps);
 }
 
@@ -83,5 +95,7 @@ bool TIniFile::WriteBool(std::string_view section, std::string_view ident, bool 
 }
 
 bool TIniFile::WriteStrings(std::string_view section, std::span<const TProfileKeyValue> keys) {
+    FSnapshot = false;
+    FText.reset();
     return WritePrivateProfileStrings(section, keys, FFileName, FOps);
 }

@@ -1,6 +1,8 @@
 // TIniFile: one settings file, read and written key by key through the profile-file functions.
 // Holds only the file's name: every call opens the file anew, nothing is cached, and every
 // write reaches the file at once (or is refused, leaving it untouched; see ProfileFile.h).
+// A snapshot instead reads the file once and answers its reads from that text, until a write
+// through it.
 //
 // Integers are written in decimal. On reading, a text of more than two characters that begins
 // with "0x" or "0X" is hexadecimal, as is one with a "$" after its optional sign; anything that
@@ -11,6 +13,7 @@
 #include "ProfileFile.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,6 +28,11 @@ public:
     explicit TIniFile(std::string fileName, TProfileFileOps ops = TProfileFileOps());
 
     const std::string& FileName() const noexcept { return FFileName; }
+
+    // A copy whose reads answer from the file as it is now: many keys from one version of the
+    // file, opened once. A write through the copy goes to the file, and its reads follow the
+    // file again from then on.
+    TIniFile Snapshot() const;
 
     std::string ReadString(std::string_view section, std::string_view ident,
                            std::string_view def) const;
@@ -42,4 +50,6 @@ public:
 private:
     std::string FFileName;
     TProfileFileOps FOps;
+    bool FSnapshot = false;
+    std::optional<std::string> FText; // a snapshot's text; none gives every default
 };

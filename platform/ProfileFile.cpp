@@ -385,13 +385,19 @@ std::string ProfileReplace(std::string_view text, std::string_view section, std:
     return out;
 }
 
-std::string GetPrivateProfileStringA(std::string_view section, std::string_view key,
-                                     std::string_view def, const std::string& fileName) {
+std::optional<std::string> ReadProfileText(const std::string& fileName) {
     std::string text;
     struct stat st;
     if (fileName.empty() || ReadWholeFile(fileName, text, st) != ReadResult::Ok)
-        return std::string(def);
-    const std::optional<std::string_view> value = ProfileFind(text, section, key);
+        return std::nullopt;
+    return text;
+}
+
+std::string GetPrivateProfileStringA(std::string_view section, std::string_view key,
+                                     std::string_view def, const std::string& fileName) {
+    const std::optional<std::string> text = ReadProfileText(fileName);
+    const std::optional<std::string_view> value =
+        text ? ProfileFind(*text, section, key) : std::nullopt;
     return std::string(value ? *value : def);
 }
 

@@ -63,6 +63,10 @@ struct TProfileFileOps {
 std::string GetPrivateProfileStringA(std::string_view section, std::string_view key,
                                      std::string_view def, const std::string& fileName);
 
+// The whole text that GetPrivateProfileStringA reads keys from, or nothing when it would give
+// every key's default (no file, or one it refuses to read).
+std::optional<std::string> ReadProfileText(const std::string& fileName);
+
 bool WritePrivateProfileStringA(std::string_view section, std::string_view key,
                                 std::string_view value, const std::string& fileName,
                                 const TProfileFileOps& ops = TProfileFileOps());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <random>
 #include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/random.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -302,8 +304,13 @@ TMessagePort::~TMessagePort() {
 bool TMessagePort::Open(const std::string& dir) {
     Close();
     if (dir.empty()) return false;
-    std::random_device device;
-    std::mt19937 pick(device() ^ static_cast<std::uint32_t>(::getpid()));
+    // From the kernel's pool: the library's random device first probes the processor, which
+    // traps to the host in a virtual machine, and this runs at every start.
+    std::uint32_t seed = 0;
+    if (::getrandom(&seed, sizeof seed, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof seed))
+        seed =
+            static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::mt19937 pick(seed ^ static_cast<std::uint32_t>(::getpid()));
     for (int attempt = 0; attempt < 8; ++attempt) {
         const std::uint32_t number = pick() | 1u; // never 0
         const std::string path = PortPath(dir, number);

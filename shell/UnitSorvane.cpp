@@ -273,7 +273,7 @@ void TFormSorvane::FormCreate() {
     SendSource->SetSelect(TZSNMPMIBIFSelect::zifOutOctets);
 
     FLoading = true;
-    const TIniFile settingsFile = SettingsFile();
+    const TIniFile settingsFile = SettingsFile().Snapshot();
     const TSettings s = ReadSettings(settingsFile, CurrentBounds());
     // A secret typed into the file by hand is the user's alone from now on.
     KeepSecretsPrivate(settingsFile);

@@ -10,6 +10,7 @@ private Q_SLOTS:
     void parseInteger_data();
     void parseInteger();
     void typedRoundTrip();
+    void snapshot();
 };
 
 void TestIniFile::parseInteger_data() {
@@ -74,6 +75,33 @@ void TestIniFile::typedRoundTrip() {
     QVERIFY(ini.WriteString("P", "b", "-1"));
     QCOMPARE(ini.ReadBool("P", "b", false), true);
     QVERIFY(!TIniFile("").WriteString("P", "s", "x"));
+}
+
+// A snapshot answers from the file as it was when taken, until a write through it; a file it
+// cannot read gives defaults as a plain read does.
+void TestIniFile::snapshot() {
+    testcommon::TScratchDir dir;
+    QVERIFY(dir.Renew());
+    const std::string path = testcommon::NativePath(dir.FilePath("t.ini"));
+    TIniFile ini(path);
+    QVERIFY(ini.WriteString("P", "s", "old"));
+    TIniFile snap = ini.Snapshot();
+    QVERIFY(ini.WriteString("P", "s", "new"));
+    QCOMPARE(snap.ReadString("p", "S", "def"), "old");
+    QCOMPARE(snap.ReadString("P", "missing", "def"), "def");
+    QVERIFY(snap.WriteString("P", "i", "5"));
+    QCOMPARE(snap.ReadString("P", "s", "def"), "new");
+    QCOMPARE(snap.ReadInteger("P", "i", 0), 5);
+
+    QVERIFY(QDir().mkdir(dir.FilePath("folder.ini")));
+    QCOMPARE(TIniFile(testcommon::NativePath(dir.FilePath("folder.ini")))
+                 .Snapshot()
+                 .ReadString("P", "s", "def"),
+             "def");
+    QCOMPARE(TIniFile(testcommon::NativePath(dir.FilePath("none.ini")))
+                 .Snapshot()
+                 .ReadInteger("P", "i", 9),
+             9);
 }
 
 QTEST_APPLESS_MAIN(TestIniFile)
