@@ -139,15 +139,15 @@ int main(int argc, char** argv) {
     // No display name: the toolkit would append it to every caption ("Property — Sorvane").
     QApplication::setApplicationName(QStringLiteral("Sorvane"));
     QApplication::setQuitOnLastWindowClosed(false);
-    if (lock.Held()) { // the only instance: what a killed one left is nobody's
-        instance::RemoveDeadPorts(names.Directory);
-        RemoveStaleProfileTemporaries(SettingsFile().FileName());
-    }
+    // The only instance: what a killed one left is nobody's.
+    if (lock.Held()) instance::RemoveDeadPorts(names.Directory);
     InstallProgramTranslation(app, QLocale::system().uiLanguages());
     TFormSorvane form(names);
     // The window's showing is the first message it posted: taken now, the window maps while
     // the loop starts up (the accessibility bridge among it) rather than after.
     QCoreApplication::sendPostedEvents(&form, TUserMessageEvent::EventType());
+    // Before any write, but after the window shows: nothing reads these files.
+    if (lock.Held()) RemoveStaleProfileTemporaries(SettingsFile().FileName());
     if (stop.IsOpen()) {
         auto* stopNotifier = new QSocketNotifier(stop.Fd(), QSocketNotifier::Read, &form);
         QObject::connect(stopNotifier, &QSocketNotifier::activated, &form, [&stop, &form] {

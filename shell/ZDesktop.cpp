@@ -37,12 +37,6 @@ xcb_connection_t* Connection() {
     return x11 ? x11->connection() : nullptr;
 }
 
-xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
-    const TReply<xcb_intern_atom_reply_t> r(xcb_intern_atom_reply(
-        c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
-    return r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
-}
-
 xcb_window_t RootOf(xcb_connection_t* c, xcb_window_t w) {
     const TReply<xcb_get_geometry_reply_t> r(
         xcb_get_geometry_reply(c, xcb_get_geometry(c, w), nullptr));
@@ -57,17 +51,45 @@ std::vector<xcb_atom_t> AtomList(xcb_connection_t* c, xcb_window_t w, xcb_atom_t
     return {first, first + xcb_get_property_value_length(r.get()) / 4};
 }
 
-// Adds the states to those the window will be mapped with. Only for a window that no window
-// manager holds: a mapped one is asked for its states by message instead.
-void AddStates(xcb_connection_t* c, xcb_window_t w, std::initializer_list<const char*> names) {
-    const xcb_atom_t property = Atom(c, "_NET_WM_STATE");
+// Asking for atoms is one request each; their replies come in one round trip when all of them
+// are asked before the first reply is taken.
+std::vector<xcb_intern_atom_cookie_t> AskAtoms(xcb_connection_t* c,
+                                               std::initializer_list<const char*> names) {
+    std::vector<xcb_intern_atom_cookie_t> asked;
+    for (const char* name : names)
+        asked.push_back(xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name));
+    return asked;
+}
+
+std::vector<xcb_atom_t> AtomReplies(xcb_connection_t* c,
+                                    const std::vector<xcb_intern_atom_cookie_t>& asked) {
+    std::vector<xcb_atom_t> atoms;
+    for (const xcb_intern_atom_cookie_t cookie : asked) {
+        const TReply<xcb_intern_atom_reply_t> r(xcb_intern_atom_reply(c, cookie, nullptr));
+        atoms.push_back(r ? r->atom : xcb_atom_t(XCB_ATOM_NONE));
+    }
+    return atoms;
+}
+
+std::vector<xcb_atom_t> Atoms(xcb_connection_t* c, std::initializer_list<const char*> names) {
+    return AtomReplies(c, AskAtoms(c, names));
+}
+
+xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
+    return Atoms(c, {name}).front();
+}
+
+// Adds the states (atoms, the first of them _NET_WM_STATE) to those the window will be mapped
+// with. Only for a window that no window manager holds: a mapped one is asked for its states
+// by message instead.
+void AddStateAtoms(xcb_connection_t* c, xcb_window_t w, const std::vector<xcb_atom_t>& atoms) {
+    if (atoms.empty() || atoms.front() == XCB_ATOM_NONE) return;
+    const xcb_atom_t property = atoms.front();
     std::vector<xcb_atom_t> states = AtomList(c, w, property);
     const std::size_t before = states.size();
-    for (const char* name : names) {
-        const xcb_atom_t a = Atom(c, name);
-        if (a != XCB_ATOM_NONE && std::find(states.begin(), states.end(), a) == states.end())
-            states.push_back(a);
-    }
+    for (auto a = atoms.begin() + 1; a != atoms.end(); ++a)
+        if (*a != XCB_ATOM_NONE && std::find(states.begin(), states.end(), *a) == states.end())
+            states.push_back(*a);
     if (states.size() != before)
         xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, property, XCB_ATOM_ATOM, 32,
                             static_cast<std::uint32_t>(states.size()), states.data());
@@ -130,20 +152,40 @@ xcb_window_t NativeWindow(const QWidget& window) {
 }
 
 // Sets the state from the show event, which comes after the window is made and before it is
-// mapped; the toolkit then maps it with its own states added to this one.
+// mapped; the toolkit then maps it with its own states added to this one. The atoms are asked
+// for when the keeper is made, so the show does not wait for them.
 class TTaskbarKeeper : public QObject {
 public:
-    explicit TTaskbarKeeper(QWidget* window) : QObject(window) { setObjectName(kKeeperName); }
+    explicit TTaskbarKeeper(QWidget* window) : QObject(window), FConnection(Connection()) {
+        setObjectName(kKeeperName);
+        if (FConnection)
+            FAsked = AskAtoms(FConnection, {"_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR"});
+    }
+
+    ~TTaskbarKeeper() override {
+        for (const xcb_intern_atom_cookie_t cookie : FAsked)
+            xcb_discard_reply(FConnection, cookie.sequence);
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Show && !event->spontaneous()) {
-            xcb_connection_t* c = Connection();
             const xcb_window_t w = NativeWindow(*static_cast<QWidget*>(watched));
-            if (c && w) AddStates(c, w, {"_NET_WM_STATE_SKIP_TASKBAR"});
+            if (FConnection && w) AddStateAtoms(FConnection, w, TakeAtoms());
         }
         return false;
     }
+
+private:
+    const std::vector<xcb_atom_t>& TakeAtoms() {
+        if (!FAsked.empty()) FAtoms = AtomReplies(FConnection, FAsked);
+        FAsked.clear();
+        return FAtoms;
+    }
+
+    xcb_connection_t* const FConnection;
+    std::vector<xcb_intern_atom_cookie_t> FAsked;
+    std::vector<xcb_atom_t> FAtoms;
 };
 
 } // namespace
@@ -174,9 +216,11 @@ void BringForward(QWidget& window) {
         // A window manager takes it in anew and reads its states again; it dropped them when
         // the window was withdrawn, and the toolkit sets them only on its own showing.
         if (window.findChild<QObject*>(kKeeperName, Qt::FindDirectChildrenOnly))
-            AddStates(c, w, {"_NET_WM_STATE_SKIP_TASKBAR"});
+            AddStateAtoms(c, w, Atoms(c, {"_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR"}));
         if (window.windowFlags().testFlag(Qt::WindowStaysOnTopHint))
-            AddStates(c, w, {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_STAYS_ON_TOP"});
+            AddStateAtoms(
+                c, w,
+                Atoms(c, {"_NET_WM_STATE", "_NET_WM_STATE_ABOVE", "_NET_WM_STATE_STAYS_ON_TOP"}));
     }
     // Without a window manager this maps it; a window manager takes a map request of an iconic
     // window as the user's wish to have it back.
