@@ -205,34 +205,9 @@ void TFormSorvane::FormCreate() {
     FTimer->setTimerType(Qt::PreciseTimer);
     connect(FTimer, &QTimer::timeout, this, &TFormSorvane::TimerTimer);
 
-    FPopupMenu = new QMenu(this);
-    FPopupMenu->addAction(ui.MenuProperty);
-    FPopupMenu->addAction(ui.MenuStayontop);
-    QMenu* fit = FPopupMenu->addMenu(QStringLiteral("Fit window with..."));
-    for (QAction* item : {ui.MenuFit7, ui.MenuFit9, ui.MenuFit1, ui.MenuFit3}) {
-        fit->addAction(item);
+    for (QAction* item : {ui.MenuFit7, ui.MenuFit9, ui.MenuFit1, ui.MenuFit3})
         connect(item, &QAction::triggered, this,
                 [this, item] { MenuFitClick(item->property("tag").toInt()); });
-    }
-    // Additions come before "Exit", which stays last.
-    FMenuAutoScale = FPopupMenu->addAction(QStringLiteral("Auto scale"));
-    FMenuAutoScale->setCheckable(true);
-    connect(FMenuAutoScale, &QAction::triggered, this, &TFormSorvane::MenuAutoScaleClick);
-    FPopupMenu->addSeparator();
-    FPopupMenu->addAction(ui.MenuExit);
-    FMenuAccelerators = new TZMenuAccelerators(this);
-    for (const auto& [action, letter] : {std::pair{ui.MenuProperty, u'P'},
-                                         {ui.MenuStayontop, u'S'},
-                                         {fit->menuAction(), u'F'},
-                                         {FMenuAutoScale, u'A'},
-                                         {ui.MenuExit, u'X'},
-                                         {ui.MenuFit7, u'7'},
-                                         {ui.MenuFit9, u'9'},
-                                         {ui.MenuFit1, u'1'},
-                                         {ui.MenuFit3, u'3'}})
-        FMenuAccelerators->SetLetter(action, letter);
-    FMenuAccelerators->Watch(FPopupMenu);
-    FMenuAccelerators->Watch(fit);
     connect(ui.MenuProperty, &QAction::triggered, this, &TFormSorvane::MenuPropertyClick);
     connect(ui.MenuStayontop, &QAction::triggered, this, &TFormSorvane::MenuStayontopClick);
     connect(ui.MenuExit, &QAction::triggered, this, &TFormSorvane::MenuExitClick);
@@ -280,7 +255,6 @@ void TFormSorvane::FormCreate() {
     FWindowBounds = s.Window;
     FReadoutUnit = s.ScaleUnit; // the unit changes only with the dialog's "Ok", below
     FAutoScale = s.AutoScale;
-    FMenuAutoScale->setChecked(FAutoScale);
     ApplyProperty(s, false); // the first reading follows below
     PerformanceGraph->Refresh();
     ApplyStayOnTop(s.StayOnTop);
@@ -303,6 +277,38 @@ void TFormSorvane::FormCreate() {
 #endif
     });
     FTimer->start();
+}
+
+// Made when first needed: nobody may ever open it, and the window shows sooner without it.
+QMenu* TFormSorvane::PopupMenu() {
+    if (FPopupMenu) return FPopupMenu;
+    FPopupMenu = new QMenu(this);
+    FPopupMenu->addAction(ui.MenuProperty);
+    FPopupMenu->addAction(ui.MenuStayontop);
+    QMenu* fit = FPopupMenu->addMenu(QStringLiteral("Fit window with..."));
+    for (QAction* item : {ui.MenuFit7, ui.MenuFit9, ui.MenuFit1, ui.MenuFit3})
+        fit->addAction(item);
+    // Additions come before "Exit", which stays last.
+    FMenuAutoScale = FPopupMenu->addAction(QStringLiteral("Auto scale"));
+    FMenuAutoScale->setCheckable(true);
+    FMenuAutoScale->setChecked(FAutoScale);
+    connect(FMenuAutoScale, &QAction::triggered, this, &TFormSorvane::MenuAutoScaleClick);
+    FPopupMenu->addSeparator();
+    FPopupMenu->addAction(ui.MenuExit);
+    FMenuAccelerators = new TZMenuAccelerators(this);
+    for (const auto& [action, letter] : {std::pair{ui.MenuProperty, u'P'},
+                                         {ui.MenuStayontop, u'S'},
+                                         {fit->menuAction(), u'F'},
+                                         {FMenuAutoScale, u'A'},
+                                         {ui.MenuExit, u'X'},
+                                         {ui.MenuFit7, u'7'},
+                                         {ui.MenuFit9, u'9'},
+                                         {ui.MenuFit1, u'1'},
+                                         {ui.MenuFit3, u'3'}})
+        FMenuAccelerators->SetLetter(action, letter);
+    FMenuAccelerators->Watch(FPopupMenu);
+    FMenuAccelerators->Watch(fit);
+    return FPopupMenu;
 }
 
 void TFormSorvane::ApplyProperty(const TSettings& s, bool anotherStartsAfresh) {
@@ -540,7 +546,7 @@ void TFormSorvane::GraphMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers,
     if (button == Qt::LeftButton) {
         ArmDrag(PerformanceGraph->mapTo(this, QPoint(x, y)), QCursor::pos());
     } else if (button == Qt::RightButton) {
-        FPopupMenu->popup(PerformanceGraph->mapToGlobal(QPoint(x, y)));
+        PopupMenu()->popup(PerformanceGraph->mapToGlobal(QPoint(x, y)));
     }
 }
 
@@ -902,12 +908,12 @@ void TFormSorvane::contextMenuEvent(QContextMenuEvent* event) {
         event->ignore();
         return;
     }
-    FPopupMenu->popup(PerformanceGraph->mapToGlobal(PerformanceGraph->rect().center()));
+    PopupMenu()->popup(PerformanceGraph->mapToGlobal(PerformanceGraph->rect().center()));
 }
 
 void TFormSorvane::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)
-        FPopupMenu->popup(PerformanceGraph->mapToGlobal(PerformanceGraph->rect().center()));
+        PopupMenu()->popup(PerformanceGraph->mapToGlobal(PerformanceGraph->rect().center()));
     else
         QWidget::keyPressEvent(event);
 }

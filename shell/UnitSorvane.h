@@ -114,12 +114,18 @@ public:
     bool Loading() const { return FLoading; }
     bool StayOnTop() const;
     const TWindowBounds& RememberedBounds() const { return FWindowBounds; }
-    QMenu* PopupMenu() const { return FPopupMenu; }
-    QAction* MenuAutoScale() const { return FMenuAutoScale; }
+    QMenu* PopupMenu();
+    QAction* MenuAutoScale() {
+        PopupMenu();
+        return FMenuAutoScale;
+    }
     // The hover readout; none before the first hover.
     QLabel* ReadoutBox() const;
     // The letters of the menu's items (P, S, F, X; the corners 7, 9, 1, 3 as on a keypad).
-    const TZMenuAccelerators* MenuAccelerators() const { return FMenuAccelerators; }
+    const TZMenuAccelerators* MenuAccelerators() {
+        PopupMenu();
+        return FMenuAccelerators;
+    }
     QTimer* Timer() const { return FTimer; }
     const Ui::FormSorvane& Form() const { return ui; }
     // The number other processes post to; 0 without a port.

@@ -18,7 +18,7 @@ QString SettingsPath() {
     return QString::fromStdString(RelationFileName(kSettingsExtension));
 }
 
-QMenu* FitMenu(const TFormSorvane& form) {
+QMenu* FitMenu(TFormSorvane& form) {
     return form.PopupMenu()->actions().at(2)->menu();
 }
 
