@@ -57,16 +57,15 @@ TIniFile::TIniFile(std::string fileName, TProfileFileOps ops)
 
 TIniFile TIniFile::Snapshot() const {
     TIniFile copy(*this);
-    copy.FSnapshot = true;
-    copy.FText = ReadProfileText(FFileName);
+    // An unreadable file reads as an empty one: every key its default.
+    copy.FText = ReadProfileText(FFileName).value_or(std::string());
     return copy;
 }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view ident,
                                  std::string_view def) const {
-    if (!FSnapshot) return GetPrivateProfileStringA(section, ident, def, FFileName);
-    const std::optional<std::string_view> value =
-        FText ? ProfileFind(*FText, section, ident) : std::nullopt;
+    if (!FText) return GetPrivateProfileStringA(section, ident, def, FFileName);
+    const std::optional<std::string_view> value = ProfileFind(*FText, section, ident);
     return std::string(value ? *value : def);
 }
 
@@ -81,7 +80,6 @@ bool TIniFile::ReadBool(std::string_view section, std::string_view ident, bool d
 
 bool TIniFile::WriteString(std::string_view section, std::string_view ident,
                            std::string_view value) {
-    FSnapshot = false;
     FText.reset();
     return WritePrivateProfileStringA(section, ident, value, FFileName, FOps);
 }
@@ -95,7 +93,6 @@ bool TIniFile::WriteBool(std::string_view section, std::string_view ident, bool 
 }
 
 bool TIniFile::WriteStrings(std::string_view section, std::span<const TProfileKeyValue> keys) {
-    FSnapshot = false;
     FText.reset();
     return WritePrivateProfileStrings(section, keys, FFileName, FOps);
 }

@@ -50,6 +50,5 @@ public:
 private:
     std::string FFileName;
     TProfileFileOps FOps;
-    bool FSnapshot = false;
-    std::optional<std::string> FText; // a snapshot's text; none gives every default
+    std::optional<std::string> FText; // a snapshot's text; none when not a snapshot
 };

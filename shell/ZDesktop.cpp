@@ -19,6 +19,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -167,22 +168,21 @@ public:
             xcb_discard_reply(FConnection, cookie.sequence);
     }
 
+    // Adds the state to the window (see AddStateAtoms).
+    void AddTo(xcb_window_t w) {
+        if (!FConnection || !w) return;
+        if (!FAsked.empty()) FAtoms = AtomReplies(FConnection, std::exchange(FAsked, {}));
+        AddStateAtoms(FConnection, w, FAtoms);
+    }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Show && !event->spontaneous()) {
-            const xcb_window_t w = NativeWindow(*static_cast<QWidget*>(watched));
-            if (FConnection && w) AddStateAtoms(FConnection, w, TakeAtoms());
-        }
+        if (event->type() == QEvent::Show && !event->spontaneous())
+            AddTo(NativeWindow(*static_cast<QWidget*>(watched)));
         return false;
     }
 
 private:
-    const std::vector<xcb_atom_t>& TakeAtoms() {
-        if (!FAsked.empty()) FAtoms = AtomReplies(FConnection, FAsked);
-        FAsked.clear();
-        return FAtoms;
-    }
-
     xcb_connection_t* const FConnection;
     std::vector<xcb_intern_atom_cookie_t> FAsked;
     std::vector<xcb_atom_t> FAtoms;
@@ -215,8 +215,8 @@ void BringForward(QWidget& window) {
     if (Withdrawn(c, w)) {
         // A window manager takes it in anew and reads its states again; it dropped them when
         // the window was withdrawn, and the toolkit sets them only on its own showing.
-        if (window.findChild<QObject*>(kKeeperName, Qt::FindDirectChildrenOnly))
-            AddStateAtoms(c, w, Atoms(c, {"_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR"}));
+        if (QObject* keeper = window.findChild<QObject*>(kKeeperName, Qt::FindDirectChildrenOnly))
+            static_cast<TTaskbarKeeper*>(keeper)->AddTo(w);
         if (window.windowFlags().testFlag(Qt::WindowStaysOnTopHint))
             AddStateAtoms(
                 c, w,
