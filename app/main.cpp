@@ -7,6 +7,7 @@
 #include "TerminationSignals.h"
 #include "UnitSorvane.h"
 #include "UnitSorvaneProperty.h"
+#include "UnitZPerformanceSourceSNMPMIB.h"
 #include "ZDesktop.h"
 #include "ZRelationFile.h"
 #include "ZSettingsPlace.h"
@@ -22,7 +23,9 @@
 #include <QSocketNotifier>
 
 #include <cstdio>
+#include <memory>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -132,6 +135,10 @@ int main(int argc, char** argv) {
     instance::TTerminationSignals stop;
     stop.Open();
 
+    // The agent's libraries load while the toolkit starts, on a thread that holds the signals
+    // as this one now does.
+    auto table = std::make_shared<TZSNMPMIBSharedTable>(LocalLoaderMadeAhead());
+
     PreferX11();
     PreferPlainEventLoop();
     SkipMissingBusLauncher();
@@ -142,7 +149,7 @@ int main(int argc, char** argv) {
     // The only instance: what a killed one left is nobody's.
     if (lock.Held()) instance::RemoveDeadPorts(names.Directory);
     InstallProgramTranslation(app, QLocale::system().uiLanguages());
-    TFormSorvane form(names);
+    TFormSorvane form(names, std::move(table));
     // The window's showing is the first message it posted: taken now, the window maps while
     // the loop starts up (the accessibility bridge among it) rather than after.
     QCoreApplication::sendPostedEvents(&form, TUserMessageEvent::EventType());

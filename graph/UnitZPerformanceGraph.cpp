@@ -226,8 +226,16 @@ void TZPerformanceGraph::Rebuild() {
     // column of their own, and copy that, since placing each line costs a power.
     FGridColumn.assign(static_cast<std::size_t>(ImageStride(1)) * static_cast<std::size_t>(h), 0);
     DrawHGrid(TZImageView{FGridColumn.data(), 1, h, ImageStride(1)}, FTables, FGrid, 0);
-    for (std::int32_t x = 0; x < w; ++x)
-        CopyGridColumnTo(x);
+    // Row by row: a row is one colour across, and most rows are black already.
+    const std::size_t stride = static_cast<std::size_t>(Stride());
+    for (std::size_t row = 0; row < static_cast<std::size_t>(h); ++row) {
+        const std::uint8_t* grid =
+            FGridColumn.data() + row * static_cast<std::size_t>(ImageStride(1));
+        if ((grid[0] | grid[1] | grid[2]) == 0) continue;
+        std::uint8_t* to = FPixels.data() + row * stride;
+        for (std::int32_t x = 0; x < w; ++x, to += 3)
+            std::memcpy(to, grid, 3);
+    }
     for (std::int32_t x = 0; x < w; ++x)
         DrawVGrid(view, FTables, FGrid, x);
     for (TZPerformanceSource* source : FSources) {
@@ -480,8 +488,10 @@ void TZPerformanceGraph::SetCurve(double value) {
 }
 
 void TZPerformanceGraph::SetGamma(double value) {
+    // The tables depend on the value alone; building them costs 512 powers.
+    if (value != FGamma || !FTablesBuilt) BuildToneTables(FTables, value);
+    FTablesBuilt = true;
     FGamma = value;
-    BuildToneTables(FTables, value);
     FNeedsRebuild = true;
 }
 

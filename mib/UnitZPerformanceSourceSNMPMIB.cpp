@@ -1,6 +1,8 @@
 #include "UnitZPerformanceSourceSNMPMIB.h"
 
 #include <algorithm>
+#include <future>
+#include <system_error>
 #include <utility>
 
 TZSNMPMIBSharedTable::TZSNMPMIBSharedTable(TLoaderFactory factory) : FFactory(std::move(factory)) {}
@@ -116,6 +118,22 @@ std::vector<std::string> TZSNMPMIBSharedTable::LoadInterfaceDescriptions() const
         names.push_back(row ? row->ifDescr : std::string());
     }
     return names;
+}
+
+TZSNMPMIBSharedTable::TLoaderFactory LocalLoaderMadeAhead() {
+    using TLoader = std::unique_ptr<TZIFTableLoader>;
+    // Shared: the factory is copied. The last copy to go waits for the thread.
+    std::shared_ptr<std::future<TLoader>> first;
+    try {
+        first = std::make_shared<std::future<TLoader>>(std::async(
+            std::launch::async, []() -> TLoader { return std::make_unique<TZSNMPMIB>(); }));
+    } catch (const std::system_error&) {
+        return {}; // no thread to be had: the table makes its loaders when asked
+    }
+    return [first]() -> TLoader {
+        if (first->valid()) return first->get();
+        return std::make_unique<TZSNMPMIB>();
+    };
 }
 
 std::string_view InterfaceName(const TZSNMPMIBIFEntry& row) {

@@ -88,6 +88,11 @@ private:
     bool FWholeLoad = false;
 };
 
+// Loaders of this machine's agent, the first of them made from now on, on a thread of its own:
+// the agent's libraries load while the caller goes on with other work. Later ones are made when
+// asked. Call the factory from one thread only.
+TZSNMPMIBSharedTable::TLoaderFactory LocalLoaderMadeAhead();
+
 // A row's description as an interface name: its octets up to the first zero.
 std::string_view InterfaceName(const TZSNMPMIBIFEntry& row);
 

@@ -310,7 +310,7 @@ bool TMessagePort::Open(const std::string& dir) {
     if (::getrandom(&seed, sizeof seed, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof seed))
         seed =
             static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    std::mt19937 pick(seed ^ static_cast<std::uint32_t>(::getpid()));
+    std::minstd_rand pick(seed ^ static_cast<std::uint32_t>(::getpid()));
     for (int attempt = 0; attempt < 8; ++attempt) {
         const std::uint32_t number = pick() | 1u; // never 0
         const std::string path = PortPath(dir, number);

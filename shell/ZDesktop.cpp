@@ -170,22 +170,38 @@ public:
 
     // Adds the state to the window (see AddStateAtoms).
     void AddTo(xcb_window_t w) {
-        if (!FConnection || !w) return;
-        if (!FAsked.empty()) FAtoms = AtomReplies(FConnection, std::exchange(FAsked, {}));
+        if (!TakeAtoms(w)) return;
         AddStateAtoms(FConnection, w, FAtoms);
     }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Show && !event->spontaneous())
-            AddTo(NativeWindow(*static_cast<QWidget*>(watched)));
+        if (event->type() != QEvent::Show || event->spontaneous()) return false;
+        const xcb_window_t w = NativeWindow(*static_cast<QWidget*>(watched));
+        if (w == FShownBefore) {
+            AddTo(w);
+        } else if (TakeAtoms(w) && FAtoms.front() != XCB_ATOM_NONE &&
+                   FAtoms.back() != XCB_ATOM_NONE) {
+            // A window never shown holds no state but the toolkit's own: the state is added
+            // without asking the server for the list first.
+            FShownBefore = w;
+            xcb_change_property(FConnection, XCB_PROP_MODE_APPEND, w, FAtoms.front(), XCB_ATOM_ATOM,
+                                32, 1, &FAtoms.back());
+        }
         return false;
     }
 
 private:
+    bool TakeAtoms(xcb_window_t w) {
+        if (!FConnection || !w) return false;
+        if (!FAsked.empty()) FAtoms = AtomReplies(FConnection, std::exchange(FAsked, {}));
+        return FAtoms.size() == 2;
+    }
+
     xcb_connection_t* const FConnection;
     std::vector<xcb_intern_atom_cookie_t> FAsked;
-    std::vector<xcb_atom_t> FAtoms;
+    std::vector<xcb_atom_t> FAtoms; // _NET_WM_STATE, _NET_WM_STATE_SKIP_TASKBAR
+    xcb_window_t FShownBefore = 0;
 };
 
 } // namespace

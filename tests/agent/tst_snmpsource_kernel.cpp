@@ -40,12 +40,23 @@ bool LoopbackOctets(quint64& rx, quint64& tx) {
 class TestSNMPSourceKernel : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void cleanup() { QProcess::execute("sh", {"-c", "ip link del t0 2>/dev/null"}); } // the veths
+    void loopbackTraffic_data();
     void loopbackTraffic();
 };
 
+void TestSNMPSourceKernel::loopbackTraffic_data() {
+    QTest::addColumn<bool>("madeAhead");
+    QTest::newRow("agent loaded when asked") << false;
+    // Loaded on a thread of its own, it still serves this namespace.
+    QTest::newRow("agent loaded ahead") << true;
+}
+
 void TestSNMPSourceKernel::loopbackTraffic() {
     if (!gSkipReason.isEmpty()) QSKIP(qPrintable(gSkipReason));
-    const auto shared = std::make_shared<TZSNMPMIBSharedTable>();
+    QFETCH(bool, madeAhead);
+    const auto shared = std::make_shared<TZSNMPMIBSharedTable>(
+        madeAhead ? LocalLoaderMadeAhead() : TZSNMPMIBSharedTable::TLoaderFactory());
     QWidget owner;
     auto* graph = new TZPerformanceGraph(&owner);
     graph->SetBounds(0, 0, 40, 20);
@@ -57,6 +68,8 @@ void TestSNMPSourceKernel::loopbackTraffic() {
     send->SetSelect(TZSNMPMIBIFSelect::zifOutOctets);
     shared->Refresh();
     QCOMPARE(shared->Table()->Count(), 1); // a fresh namespace holds lo alone
+    // A loader of its own, the factory's second.
+    QCOMPARE(shared->LoadInterfaceDescriptions(), std::vector<std::string>{"lo"});
     receive->PrimeReading();
     send->PrimeReading();
     quint64 rx0 = 0, tx0 = 0, rx1 = 0, tx1 = 0;

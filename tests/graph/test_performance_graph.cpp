@@ -53,6 +53,8 @@ private Q_SLOTS:
     void destroyOrder();
     void propertyWrites_data();
     void propertyWrites();
+    void toneTablesFollowGamma_data();
+    void toneTablesFollowGamma();
     void vgridSpace();
     void bounds();
     void advanceWithoutImage();
@@ -343,6 +345,27 @@ void TestPerformanceGraph::propertyWrites() {
     if (rebuild) {
         graph->Advance(); // the flag is consumed by the next tick
         QVERIFY(!graph->NeedsRebuild());
+    }
+}
+
+void TestPerformanceGraph::toneTablesFollowGamma_data() {
+    QTest::addColumn<std::vector<double>>("gammas");
+    QTest::newRow("the first value again") << std::vector<double>{2.5};
+    QTest::newRow("another") << std::vector<double>{1.8};
+    QTest::newRow("back to the first") << std::vector<double>{1.0, 2.5};
+    QTest::newRow("one value twice") << std::vector<double>{1.0, 1.0};
+    QTest::newRow("unusable, then usable") << std::vector<double>{-1.0, 2.2, 2.2};
+}
+
+void TestPerformanceGraph::toneTablesFollowGamma() {
+    QFETCH(std::vector<double>, gammas);
+    for (const double gamma : gammas) {
+        graph->SetGamma(gamma);
+        TZToneTables expected;
+        BuildToneTables(expected, gamma);
+        QCOMPARE(graph->ToneTables().ToLinear, expected.ToLinear);
+        QCOMPARE(graph->ToneTables().ToDisplay, expected.ToDisplay);
+        QVERIFY(graph->NeedsRebuild());
     }
 }
 
