@@ -3,7 +3,7 @@
 
 SORVANE_PACKAGES=(
   g++ clang cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libfontconfig-dev
   libbenchmark-dev linux-libc-dev
   libxcb1-dev
   xvfb xauth xdotool x11-utils imagemagick openbox

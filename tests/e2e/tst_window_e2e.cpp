@@ -428,15 +428,20 @@ void TestWindowEndToEnd::exitFromMenu() {
 // A logout or a kill without -9 ends the program as "Exit" does.
 void TestWindowEndToEnd::signalEndsLikeExit_data() {
     QTest::addColumn<int>("signal");
-    QTest::newRow("SIGTERM") << int(SIGTERM);
-    QTest::newRow("SIGINT") << int(SIGINT);
-    QTest::newRow("SIGHUP") << int(SIGHUP);
+    QTest::addColumn<bool>("dialogShown");
+    QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+    QTest::newRow("SIGINT") << int(SIGINT) << false;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << false;
+    // With text drawn, the fonts are in use to the end.
+    QTest::newRow("SIGTERM, dialog open") << int(SIGTERM) << true;
 }
 
 void TestWindowEndToEnd::signalEndsLikeExit() {
     QFETCH(int, signal);
+    QFETCH(bool, dialogShown);
     StartProgram();
     QVERIFY(WaitForWindow(TopRight()) != 0);
+    if (dialogShown) QVERIFY(OpenProperty(TopRight()) != 0);
     QCOMPARE(Ports().size(), 1);
     QCOMPARE(::kill(pid_t(FProgram.processId()), signal), 0);
     QVERIFY2(FProgram.waitForFinished(10000), "the program did not end");
