@@ -88,8 +88,8 @@ private:
     bool FWholeLoad = false;
 };
 
-// Loaders of this machine's agent, the first of them made from now on, on a thread of its own:
-// the agent's libraries load while the caller goes on with other work. Later ones are made when
+// Loaders of this machine's agent. The first is made at once on a thread of its own, so that the
+// agent's libraries load while the caller goes on with other work; later ones are made when
 // asked. Call the factory from one thread only.
 TZSNMPMIBSharedTable::TLoaderFactory LocalLoaderMadeAhead();
 
