@@ -104,7 +104,7 @@ void TZPerformanceSource::AddToGraph(std::int32_t value) {
 
 TZPerformanceGraph::TZPerformanceGraph(QWidget* owner) : QWidget(owner) {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    SetGamma(2.5);
+    BuildToneTables(FTables, FGamma);
 }
 
 TZPerformanceGraph::~TZPerformanceGraph() {
@@ -489,8 +489,7 @@ void TZPerformanceGraph::SetCurve(double value) {
 
 void TZPerformanceGraph::SetGamma(double value) {
     // The tables depend on the value alone; building them costs 512 powers.
-    if (value != FGamma || !FTablesBuilt) BuildToneTables(FTables, value);
-    FTablesBuilt = true;
+    if (value != FGamma) BuildToneTables(FTables, value);
     FGamma = value;
     FNeedsRebuild = true;
 }

@@ -161,8 +161,7 @@ private:
     bool FNeedsRebuild = true;
     TZGridSettings FGrid;
     double FGamma = 2.5;
-    bool FTablesBuilt = false; // FTables hold the tones of FGamma
-    TZToneTables FTables;
+    TZToneTables FTables; // the tones of FGamma
     std::int32_t FImageWidth = 0;
     std::int32_t FImageHeight = 0;
     std::vector<std::uint8_t> FPixels;

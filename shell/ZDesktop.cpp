@@ -82,18 +82,22 @@ xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
 
 // Adds the states (atoms, the first of them _NET_WM_STATE) to those the window will be mapped
 // with. Only for a window that no window manager holds: a mapped one is asked for its states
-// by message instead.
-void AddStateAtoms(xcb_connection_t* c, xcb_window_t w, const std::vector<xcb_atom_t>& atoms) {
+// by message instead. A window never shown holds no state but the toolkit's own: the states are
+// appended to it without asking the server for the list first.
+void AddStateAtoms(xcb_connection_t* c, xcb_window_t w, const std::vector<xcb_atom_t>& atoms,
+                   bool neverShown = false) {
     if (atoms.empty() || atoms.front() == XCB_ATOM_NONE) return;
     const xcb_atom_t property = atoms.front();
-    std::vector<xcb_atom_t> states = AtomList(c, w, property);
+    std::vector<xcb_atom_t> states =
+        neverShown ? std::vector<xcb_atom_t>() : AtomList(c, w, property);
     const std::size_t before = states.size();
     for (auto a = atoms.begin() + 1; a != atoms.end(); ++a)
         if (*a != XCB_ATOM_NONE && std::find(states.begin(), states.end(), *a) == states.end())
             states.push_back(*a);
     if (states.size() != before)
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, property, XCB_ATOM_ATOM, 32,
-                            static_cast<std::uint32_t>(states.size()), states.data());
+        xcb_change_property(c, neverShown ? XCB_PROP_MODE_APPEND : XCB_PROP_MODE_REPLACE, w,
+                            property, XCB_ATOM_ATOM, 32, static_cast<std::uint32_t>(states.size()),
+                            states.data());
 }
 
 // No window manager holds the window: it has no WM_STATE, or a withdrawn one.
@@ -169,39 +173,27 @@ public:
     }
 
     // Adds the state to the window (see AddStateAtoms).
-    void AddTo(xcb_window_t w) {
-        if (!TakeAtoms(w)) return;
-        AddStateAtoms(FConnection, w, FAtoms);
+    void AddTo(xcb_window_t w, bool neverShown = false) {
+        if (!FConnection || !w) return;
+        if (!FAsked.empty()) FAtoms = AtomReplies(FConnection, std::exchange(FAsked, {}));
+        AddStateAtoms(FConnection, w, FAtoms, neverShown);
     }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::Show || event->spontaneous()) return false;
-        const xcb_window_t w = NativeWindow(*static_cast<QWidget*>(watched));
-        if (w == FShownBefore) {
-            AddTo(w);
-        } else if (TakeAtoms(w) && FAtoms.front() != XCB_ATOM_NONE &&
-                   FAtoms.back() != XCB_ATOM_NONE) {
-            // A window never shown holds no state but the toolkit's own: the state is added
-            // without asking the server for the list first.
+        if (event->type() == QEvent::Show && !event->spontaneous()) {
+            const xcb_window_t w = NativeWindow(*static_cast<QWidget*>(watched));
+            AddTo(w, w != FShownBefore);
             FShownBefore = w;
-            xcb_change_property(FConnection, XCB_PROP_MODE_APPEND, w, FAtoms.front(), XCB_ATOM_ATOM,
-                                32, 1, &FAtoms.back());
         }
         return false;
     }
 
 private:
-    bool TakeAtoms(xcb_window_t w) {
-        if (!FConnection || !w) return false;
-        if (!FAsked.empty()) FAtoms = AtomReplies(FConnection, std::exchange(FAsked, {}));
-        return FAtoms.size() == 2;
-    }
-
     xcb_connection_t* const FConnection;
     std::vector<xcb_intern_atom_cookie_t> FAsked;
-    std::vector<xcb_atom_t> FAtoms; // _NET_WM_STATE, _NET_WM_STATE_SKIP_TASKBAR
-    xcb_window_t FShownBefore = 0;
+    std::vector<xcb_atom_t> FAtoms;
+    xcb_window_t FShownBefore = 0; // the system window of the last showing
 };
 
 } // namespace
